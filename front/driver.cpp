@@ -33,15 +33,42 @@ void release_transfer_buffer()
     transfer_buffer = nullptr;
 }
 
-// Ends a run that fails after the buffer is held and part 0 is open.
-[[noreturn]] void fail_with_part0_open(SourceFile* part0, int code)
+} // namespace
+
+int convert_image()
 {
+    transfer_buffer = transfer_memory_get(CHUNK_SIZE);
+    if (transfer_buffer == nullptr)
+        return STATUS_OUT_OF_MEMORY;
+
+    SourceFile* part0 = open_source_part();
+    if (part0 == nullptr) {
+        release_transfer_buffer();
+        return STATUS_SOURCE_OPEN;
+    }
+
+    int status = read_header(part0, transfer_buffer, header_copy);
+    if (status == STATUS_OK) {
+        switch (classify_signature(header_copy)) {
+        case SIGNATURE_QRV:
+            // The copy engine closes part 0 from here on.
+            status = copy_parts(part0, header_copy);
+            release_transfer_buffer();
+            if (status == STATUS_OK)
+                printf("\nCompleted Successfuly\n");
+            return status;
+        case SIGNATURE_IMG:
+            printf("%s is already an IMG file.\n", source_path);
+            break;
+        case SIGNATURE_OTHER:
+            status = STATUS_BAD_SIGNATURE;
+            break;
+        }
+    }
     source_close(part0);
     release_transfer_buffer();
-    error_exit(code);
+    return status;
 }
-
-} // namespace
 
 int run_conversion(int argc, char** argv)
 {
@@ -61,34 +88,8 @@ int run_conversion(int argc, char** argv)
     if (dest_exists(dest_path) && !confirm_overwrite())
         return STATUS_USAGE;
 
-    transfer_buffer = transfer_memory_get(CHUNK_SIZE);
-    if (transfer_buffer == nullptr)
-        error_exit(STATUS_OUT_OF_MEMORY);
-
-    SourceFile* part0 = open_source_part();
-    if (part0 == nullptr) {
-        release_transfer_buffer();
-        error_exit(STATUS_SOURCE_OPEN);
-    }
-    if (read_header(part0, transfer_buffer, header_copy) != STATUS_OK)
-        fail_with_part0_open(part0, STATUS_SOURCE_READ);
-
-    switch (classify_signature(header_copy)) {
-    case SIGNATURE_QRV:
-        break;
-    case SIGNATURE_IMG:
-        source_close(part0);
-        release_transfer_buffer();
-        printf("%s is already an IMG file.\n", source_path);
-        return STATUS_OK;
-    case SIGNATURE_OTHER:
-        fail_with_part0_open(part0, STATUS_BAD_SIGNATURE);
-    }
-
-    status = copy_parts(part0, header_copy);
-    release_transfer_buffer();
+    status = convert_image();
     if (status != STATUS_OK)
         error_exit(status);
-    printf("\nCompleted Successfuly\n");
     return STATUS_OK;
 }

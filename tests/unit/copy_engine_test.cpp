@@ -1,0 +1,226 @@
+// The copy over the fake platform: where the image is cut, which header it
+// gets, what each destination part holds, and how failures end it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "front/status.h"
+#include "tests/unit/image_parts.h"
+#include "transfer/copy_engine.h"
+
+namespace {
+
+constexpr uint64_t K = 1024;
+constexpr uint64_t CHUNK = CHUNK_SIZE;
+
+std::string dest_name(uint32_t part)
+{
+    return parts::name("out/disk", part);
+}
+
+class CopyEngine : public ::testing::Test {
+protected:
+    void SetUp() override { fake::reset(); }
+
+    int run(const ImageSet& set)
+    {
+        parts::install(set);
+        testing::internal::CaptureStdout();
+        int status = parts::convert();
+        output = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(fake::open_sources(), 0) << "every source part is closed";
+        return status;
+    }
+
+    void expect_destination(const ImageSet& set, uint32_t cut_part, uint64_t cut_offset, uint32_t marker_number)
+    {
+        auto wanted = parts::expected(set, cut_part, cut_offset, marker_number);
+        for (uint32_t part = 0; part < wanted.size(); ++part)
+            EXPECT_TRUE(fake::bytes_of(dest_name(part)) == wanted[part]) << "destination part " << part;
+        EXPECT_EQ(fake::files.count(dest_name(cut_part + 1)), 0u) << "nothing is created after the cut";
+    }
+
+    std::string output;
+};
+
+struct CutCase {
+    const char* name;
+    std::vector<uint64_t> part_sizes;
+    std::vector<MarkerPlace> markers;
+    uint32_t cut_part;
+    uint64_t cut_offset;
+    uint32_t marker_taken;  // number of the marker whose header part 0 gets
+};
+
+TEST_F(CopyEngine, CutsAtTheAcceptedMarker)
+{
+    const CutCase cases[] = {
+        {"marker in a later chunk of a single part", {5 * CHUNK}, {{0, 3 * CHUNK + 4096}}, 0, 3 * CHUNK + 4096, 1},
+        {"marker at the start of a chunk", {3 * CHUNK}, {{0, CHUNK}}, 0, CHUNK, 1},
+        {"marker in the first chunk of part 0 is data", {2 * CHUNK, 100 * K}, {{0, 8192}, {1, 40960}}, 1, 40960, 2},
+        {"marker in the first sector of part 1", {2 * CHUNK, 100 * K}, {{1, 0}}, 1, 0, 1},
+        {"marker in the first chunk of part 1", {CHUNK + 5000, 3 * CHUNK}, {{1, 2048 * 7}}, 1, 2048 * 7, 1},
+        {"empty part in between", {2 * CHUNK, 0, CHUNK}, {{2, 4096}}, 2, 4096, 1},
+        {"last of two markers in one chunk wins", {4 * CHUNK}, {{0, 2 * CHUNK + 2048}, {0, 2 * CHUNK + 20480}}, 0,
+         2 * CHUNK + 20480, 2},
+        {"first chunk holding a marker ends the copy", {4 * CHUNK}, {{0, CHUNK + 2048}, {0, 3 * CHUNK}}, 0,
+         CHUNK + 2048, 1},
+        {"marker in the partial last sector of a part", {CHUNK + 2048 * 3 + 700}, {{0, CHUNK + 2048 * 3}}, 0,
+         CHUNK + 2048 * 3, 1},
+    };
+    for (const CutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        ImageSet set;
+        set.part_sizes = c.part_sizes;
+        set.markers = c.markers;
+        ASSERT_EQ(run(set), STATUS_OK) << output;
+        expect_destination(set, c.cut_part, c.cut_offset, c.marker_taken);
+    }
+}
+
+TEST_F(CopyEngine, PrintsEachPartAndTheClosingMessage)
+{
+    ImageSet set;
+    set.part_sizes = {CHUNK * 2, CHUNK};
+    set.markers = {{1, 2048}};
+    ASSERT_EQ(run(set), STATUS_OK);
+    EXPECT_EQ(output,
+              "\n\nCopying file disc/KORVADIS.IMG to out/disk.IMG..."
+              "\n\nCopying file disc/KORVADIS.001 to out/disk.001..."
+              "\nCompleted Successfuly\n");
+}
+
+TEST_F(CopyEngine, ReadsWholeChunksThenTheRemainder)
+{
+    ImageSet set;
+    set.part_sizes = {2 * CHUNK + 5000, 3 * CHUNK};
+    set.markers = {{1, 2 * CHUNK}};
+    ASSERT_EQ(run(set), STATUS_OK);
+    std::vector<std::pair<uint64_t, uint32_t>> part0_reads;
+    for (const fake::ReadCall& call : fake::reads)
+        if (call.path == "disc/KORVADIS.IMG")
+            part0_reads.push_back({call.offset, call.count});
+    const std::vector<std::pair<uint64_t, uint32_t>> wanted = {
+        {0, 2048}, {0, CHUNK_SIZE}, {CHUNK, CHUNK_SIZE}, {2 * CHUNK, 5000}};
+    EXPECT_EQ(part0_reads, wanted);
+}
+
+TEST_F(CopyEngine, KeepsTheTypedExtensionOfPartZero)
+{
+    ImageSet set;
+    set.part_sizes = {CHUNK, CHUNK};
+    set.markers = {{1, 4096}};
+    parts::install(set);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parts::convert("disc", "out/Disk.img"), STATUS_OK);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(0, memcmp(fake::bytes_of("out/Disk.img").data(), "IMG", 3));
+    EXPECT_EQ(fake::bytes_of("out/Disk.001").size(), 4096u);
+    EXPECT_EQ(fake::files.count("out/Disk.IMG"), 0u);
+}
+
+TEST_F(CopyEngine, StaleBytesBeyondAShortLastSectorAreNoMarker)
+{
+    // Part 1 holds just the first ten header bytes; the rest of the sector
+    // in the buffer is still part 0's header sector.
+    ImageSet set;
+    set.part_sizes = {4096, 10};
+    parts::install(set);
+    std::vector<unsigned char> header = image_header(set);
+    fake::files["disc/KORVADIS.001"].data.assign(header.begin(), header.begin() + 10);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parts::convert(), STATUS_SOURCE_OPEN);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(fake::bytes_of(dest_name(1)).size(), 10u);
+    EXPECT_EQ(0, memcmp(fake::bytes_of(dest_name(0)).data(), "QRV", 3));
+}
+
+struct FailureCase {
+    const char* name;
+    std::function<void()> arrange;
+    const char* source_arg;
+    const char* dest_arg;
+    int status;
+    const char* last_message;
+};
+
+TEST_F(CopyEngine, FailuresEndTheRunNamingThePartAndKeepWhatWasWritten)
+{
+    const FailureCase cases[] = {
+        {"no marker anywhere", [] {}, "disc", "out/disk", STATUS_SOURCE_OPEN,
+         "Please insert disc for file disc/KORVADIS.002 and press enter.\n"},
+        {"destination part 1 cannot be created", [] { fake::refuse_open.push_back("out/disk.001"); }, "disc",
+         "out/disk", STATUS_DEST_OPEN, "Copying file disc/KORVADIS.001 to out/disk.001..."},
+        {"destination full", [] { fake::files["out/disk.001"].capacity = 1000; }, "disc", "out/disk",
+         STATUS_DEST_WRITE, "Copying file disc/KORVADIS.001 to out/disk.001..."},
+        {"destination is the source itself", [] {}, "disc", "disc/KORVADIS", STATUS_DEST_OPEN,
+         "Copying file disc/KORVADIS.IMG to disc/KORVADIS.IMG..."},
+        {"unreadable part 1", [] { fake::files["disc/KORVADIS.001"].bad_sectors[0] = -1; }, "disc", "out/disk",
+         STATUS_SOURCE_READ, "Copying file disc/KORVADIS.001 to out/disk.001..."},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        ImageSet set;
+        set.part_sizes = {2 * CHUNK, CHUNK};
+        parts::install(set);
+        std::vector<unsigned char> source0 = fake::bytes_of("disc/KORVADIS.IMG");
+        c.arrange();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(parts::convert(c.source_arg, c.dest_arg), c.status);
+        std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(output.substr(output.rfind('\n', output.size() - 2) + 1), c.last_message) << output;
+        EXPECT_EQ(fake::open_sources(), 0);
+        EXPECT_TRUE(fake::bytes_of("disc/KORVADIS.IMG") == source0) << "the source is never changed";
+        if (c.status != STATUS_DEST_OPEN || strcmp(c.dest_arg, "out/disk") == 0) {
+            EXPECT_TRUE(fake::bytes_of(dest_name(0)) == source0) << "part 0 stays as copied, signature QRV";
+        }
+    }
+}
+
+TEST_F(CopyEngine, HeaderRewriteOfAVanishedPartZeroFailsWithoutCreatingIt)
+{
+    ImageSet set;
+    set.part_sizes = {2 * CHUNK, CHUNK};
+    set.markers = {{1, 4096}};
+    parts::install(set);
+    fake::files.erase("disc/KORVADIS.001");
+    fake::console_keys = {13};
+    fake::on_key = [&](int) {
+        fake::files.erase("out/disk.IMG");
+        parts::install(set);
+    };
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parts::convert(), STATUS_DEST_OPEN);
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(dest_path, "out/disk.IMG");
+    EXPECT_EQ(fake::files.count("out/disk.IMG"), 0u);
+}
+
+TEST_F(CopyEngine, StopsCleanlyAfterTheLastNumberedPart)
+{
+    // Part 0 and 999 empty parts, none holding a marker.
+    ImageSet set;
+    set.part_sizes.assign(LAST_PART_INDEX + 1, 0);
+    set.part_sizes[0] = CHUNK;
+    ASSERT_EQ(run(set), STATUS_SOURCE_OPEN);
+    EXPECT_STREQ(source_path, "disc/KORVADIS.999");
+    EXPECT_STREQ(dest_path, "out/disk.999");
+    EXPECT_EQ(fake::created.size(), LAST_PART_INDEX + 1);
+}
+
+TEST(PartSuffix, NamesPartsUpToTheLastNumber)
+{
+    char path[] = "disc/KORVADIS.IMG";
+    struct Case { uint32_t part; bool ok; const char* path; } cases[] = {
+        {1, true, "disc/KORVADIS.001"}, {42, true, "disc/KORVADIS.042"}, {999, true, "disc/KORVADIS.999"},
+        {1000, false, "disc/KORVADIS.999"}, {0, true, "disc/KORVADIS.IMG"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(part_suffix(path, c.part), c.ok) << c.part;
+        EXPECT_STREQ(path, c.path);
+    }
+}
+
+} // namespace
