@@ -129,7 +129,8 @@ SourceFile* source_open(const char* path)
 
 uint64_t source_size(SourceFile* file)
 {
-    return files[fake::sources[file->slot].path].data.size();
+    const fake::File& data = files[fake::sources[file->slot].path];
+    return data.data.size() + data.zero_tail;
 }
 
 void source_seek(SourceFile* file, uint64_t offset)
@@ -142,7 +143,7 @@ uint32_t source_read(SourceFile* file, void* buffer, uint32_t count)
 {
     fake::OpenSource& source = fake::sources[file->slot];
     fake::File& data = files[source.path];
-    uint64_t size = data.data.size();
+    uint64_t size = data.data.size() + data.zero_tail;
     uint64_t start = source.position;
     uint64_t end = std::min<uint64_t>(start + count, size);
     if (start > size)
@@ -156,7 +157,12 @@ uint32_t source_read(SourceFile* file, void* buffer, uint32_t count)
         break;
     }
     uint32_t delivered = static_cast<uint32_t>(end - start);
-    memcpy(buffer, data.data.data() + start, delivered);
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    uint64_t stored = data.data.size();
+    uint64_t from_data = start < stored ? std::min<uint64_t>(end, stored) - start : 0;
+    if (from_data > 0)
+        memcpy(bytes, data.data.data() + start, from_data);
+    memset(bytes + from_data, 0, delivered - from_data);
     source.position = end;
     fake::reads.push_back({source.path, start, count, delivered});
     return delivered;
@@ -188,10 +194,15 @@ uint32_t dest_write(int dest, const void* buffer, uint32_t count)
     fake::File& file = files[open.path];
     uint64_t room = file.capacity > open.position ? file.capacity - open.position : 0;
     uint32_t written = static_cast<uint32_t>(std::min<uint64_t>(count, room));
-    if (file.data.size() < open.position + written)
-        file.data.resize(open.position + written);
-    memcpy(file.data.data() + open.position, buffer, written);
-    open.position += written;
+    uint64_t end = open.position + written;
+    uint64_t stored_end = std::min(end, file.kept_head);
+    if (stored_end > open.position) {
+        if (file.data.size() < stored_end)
+            file.data.resize(stored_end);
+        memcpy(file.data.data() + open.position, buffer, stored_end - open.position);
+    }
+    file.written_beyond_head += end - std::max(stored_end, open.position);
+    open.position = end;
     return written;
 }
 

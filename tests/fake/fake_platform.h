@@ -14,6 +14,11 @@ struct File {
     bool directory = false;
     // Writes beyond this many bytes are refused (a full disk).
     uint64_t capacity = UINT64_MAX;
+    // Zero bytes that follow data, so a part can be larger than memory.
+    uint64_t zero_tail = 0;
+    // Written bytes beyond data's first kept_head bytes are only counted.
+    uint64_t kept_head = UINT64_MAX;
+    uint64_t written_beyond_head = 0;
     // Sector offset -> reads still to fail there (-1: every read fails).
     std::map<uint64_t, int> bad_sectors;
 };

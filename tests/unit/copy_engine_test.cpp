@@ -210,6 +210,24 @@ TEST_F(CopyEngine, StopsCleanlyAfterTheLastNumberedPart)
     EXPECT_EQ(fake::created.size(), LAST_PART_INDEX + 1);
 }
 
+TEST_F(CopyEngine, CopiesPartsBeyondFourGibibytesWhole)
+{
+    const uint64_t big = (uint64_t{4} << 30) + 3 * CHUNK + 1000;
+    ImageSet set;
+    set.part_sizes = {CHUNK, CHUNK};
+    set.markers = {{1, 2048}};
+    parts::install(set);
+    fake::files["disc/KORVADIS.IMG"].zero_tail = big - CHUNK;
+    fake::files["out/disk.IMG"].kept_head = CHUNK;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parts::convert(), STATUS_OK);
+    testing::internal::GetCapturedStdout();
+    const fake::File& part0 = fake::files["out/disk.IMG"];
+    EXPECT_EQ(part0.data.size() + part0.written_beyond_head, big);
+    EXPECT_EQ(0, memcmp(part0.data.data(), "IMG", 3));
+    EXPECT_EQ(fake::bytes_of("out/disk.001").size(), 2048u);
+}
+
 TEST(PartSuffix, NamesPartsUpToTheLastNumber)
 {
     char path[] = "disc/KORVADIS.IMG";
