@@ -89,16 +89,19 @@ bool direct_alignment_ok(int fd)
     return true;
 }
 
-void use_buffered_reads(SourceFile* file)
+// Turns direct I/O off for the part. False when the descriptor refuses, in
+// which case it still reads directly.
+bool use_buffered_reads(SourceFile* file)
 {
     if (file->direct) {
         int flags = fcntl(file->fd, F_GETFL);
-        if (flags != -1)
-            fcntl(file->fd, F_SETFL, flags & ~O_DIRECT);
+        if (flags == -1 || fcntl(file->fd, F_SETFL, flags & ~O_DIRECT) == -1)
+            return false;
         file->direct = false;
     }
     posix_fadvise(file->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     posix_fadvise(file->fd, 0, 0, POSIX_FADV_NOREUSE);
+    return true;
 }
 
 // One positioned read, repeated when a signal interrupts it. Returns the
@@ -151,8 +154,11 @@ SourceFile* source_open(const char* path)
     }
 
     *file = {fd, direct, false, 0};
-    if (!direct || !direct_alignment_ok(fd))
+    if (!direct || !direct_alignment_ok(fd)) {
+        // Where direct I/O cannot be turned off again, a read refused later
+        // still finds no way round and reports a failure.
         use_buffered_reads(file);
+    }
     return file;
 }
 
@@ -185,10 +191,9 @@ uint32_t source_read(SourceFile* file, void* buffer, uint32_t count)
             posix_fadvise(file->fd, static_cast<off_t>(position), wanted, POSIX_FADV_DONTNEED);
         }
         ssize_t got = read_at(file->fd, bytes + delivered, wanted, position);
-        if (got < 0 && errno == EINVAL && file->direct && delivered == 0) {
-            use_buffered_reads(file);
+        // Reads are positioned, so the switch can happen in the middle of one.
+        if (got < 0 && errno == EINVAL && file->direct && use_buffered_reads(file))
             continue;
-        }
         if (got <= 0)
             break;
         delivered += static_cast<uint32_t>(got) < count - delivered ? static_cast<uint32_t>(got) : count - delivered;
