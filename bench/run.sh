@@ -2,8 +2,8 @@
 # Benchmark: spanfetch converting a three-part image set against the same I/O
 # done by dd with direct reads and by cat, side by side on the same data.
 #
-#   bash bench/run.sh                 # ~1 GiB set, 5 alternating runs of each
-#   bash bench/run.sh --runs 9        # more runs
+#   bash bench/run.sh                 # ~1 GiB set, 9 alternating runs of each
+#   bash bench/run.sh --runs 15       # more (at least 5 for a fair median)
 #   bash bench/run.sh --smoke         # a few MB, 1 run each, checks the outputs
 #   options: --spanfetch BIN --mkimage BIN --dir WORKDIR (default build/default/bench-data)
 #
@@ -15,7 +15,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 chunk=63488
 smoke=0
-runs=5
+runs=9
 spanfetch=
 mkimage=
 work=
@@ -104,19 +104,20 @@ settle() {
     if [ "$can_drop" = 1 ]; then echo 3 >/proc/sys/vm/drop_caches; fi
 }
 
-run_spanfetch() { "$spanfetch" "$src" "$out/spanfetch/disk" </dev/null >"$work/spanfetch.log"; }
+# Each tool runs under time(1): spanfetch and cat as its direct child, so the
+# peak RSS is their own; dd needs a shell for its three processes.
+measure() { /usr/bin/time -f '%U %S %M' -o "$work/time.txt" "$@"; }
+run_spanfetch() { measure "$spanfetch" "$src" "$out/spanfetch/disk" </dev/null >"$work/spanfetch.log"; }
 run_dd() {
-    local d=$out/dd
-    dd if="$p0" of="$d/disk.IMG" iflag=direct bs=$chunk status=none &&
-        dd if="$p1" of="$d/disk.001" iflag=direct bs=$chunk status=none &&
-        dd if="$p2" of="$d/disk.002" iflag=direct,count_bytes count="$marker" bs=$chunk status=none
+    measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct bs=$5 status=none &&
+        dd if="$2" of="$4/disk.001" iflag=direct bs=$5 status=none &&
+        dd if="$3" of="$4/disk.002" iflag=direct,count_bytes count=$6 bs=$5 status=none' \
+        dd "$p0" "$p1" "$p2" "$out/dd" "$chunk" "$marker"
 }
-run_cat() { cat "$p0" "$p1" "$p2" >"$out/cat/all"; }
-export -f run_spanfetch run_dd run_cat
-export spanfetch src out work p0 p1 p2 chunk marker
+run_cat() { measure cat "$p0" "$p1" "$p2" >"$out/cat/all"; }
 
 tools=(spanfetch dd cat)
-declare -A wall cpu rss
+declare -A wall cpu utime stime rss
 # One timed run of a tool: its output removed first, caches settled, then the
 # wall time from the clock and user+system time and peak RSS from time(1).
 timed_run() {
@@ -126,7 +127,7 @@ timed_run() {
     settle
     local start end
     start=$(date +%s%N)
-    if ! /usr/bin/time -f '%U %S %M' -o "$tf" bash -c "run_$tool"; then
+    if ! "run_$tool"; then
         echo "error: the $tool run failed" >&2
         cat "$work/spanfetch.log" >&2 2>/dev/null || true
         exit 1
@@ -136,6 +137,8 @@ timed_run() {
     read -r user sys maxrss <"$tf"
     wall[$tool]+="$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", (b - a) / 1e9 }') "
     cpu[$tool]+="$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }') "
+    utime[$tool]+="$user "
+    stime[$tool]+="$sys "
     rss[$tool]+="$maxrss "
 }
 
@@ -152,25 +155,36 @@ median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { m = (NR % 
 
 echo
 echo "== results ($runs runs each; page cache $([ "$can_drop" = 1 ] && echo dropped || echo not dropped) before each)"
-printf '%-10s %10s %19s %9s %10s %8s\n' tool "median s" "min-max s" "MB/s" "CPU s" "CPU/wall"
+printf '%-10s %9s %15s %7s %7s %7s %9s %9s\n' tool "median s" "min-max s" "MB/s" "user s" "sys s" "CPU/wall" "RSS KiB"
 declare -A med
 for tool in "${tools[@]}"; do
     read -r m lo hi <<<"$(median <<<"${wall[$tool]}")"
     read -r c _ _ <<<"$(median <<<"${cpu[$tool]}")"
+    read -r u _ _ <<<"$(median <<<"${utime[$tool]}")"
+    read -r y _ _ <<<"$(median <<<"${stime[$tool]}")"
+    r=$(tr " " "\n" <<<"${rss[$tool]}" | grep . | sort -n | tail -1)
     med[$tool]=$m
     bytes=$copied
     [ "$tool" = cat ] && bytes=$catted
     label=$tool
     [ "$tool" = dd ] && label=dd-direct
-    printf '%-10s %10.3f %9.3f-%-9.3f %9.1f %10.2f %7.1f%%\n' "$label" "$m" "$lo" "$hi" \
-        "$(awk -v b="$bytes" -v t="$m" 'BEGIN { print b / t / 1e6 }')" "$c" \
-        "$(awk -v c="$c" -v t="$m" 'BEGIN { print 100 * c / t }')"
+    printf '%-10s %9.3f %7.3f-%-7.3f %7.1f %7.2f %7.2f %8.1f%% %9d\n' "$label" "$m" "$lo" "$hi" \
+        "$(awk -v b="$bytes" -v t="$m" 'BEGIN { print b / t / 1e6 }')" "$u" "$y" \
+        "$(awk -v c="$c" -v t="$m" 'BEGIN { print 100 * c / t }')" "$r"
 done
+echo "(CPU and RSS: median user and system time, largest peak RSS, from time(1); dd's is the largest of its shell and three dd processes)"
+for tool in "${tools[@]}"; do echo "  $tool walls (s, in run order): ${wall[$tool]}"; done
 echo "bytes moved: spanfetch and dd $copied, cat $catted (whole part 2)"
 ratio_dd=$(awk -v a="${med[spanfetch]}" -v b="${med[dd]}" 'BEGIN { printf "%.3f", a / b }')
 ratio_cat=$(awk -v a="${med[spanfetch]}" -v b="${med[cat]}" 'BEGIN { printf "%.3f", a / b }')
-echo "spanfetch/dd-direct wall $ratio_dd"
-echo "spanfetch/cat wall $ratio_cat (cat moves $((catted - copied)) bytes more)"
+# Ratios within each round too: the two runs of a pair are close in time, so
+# slow spells of the device weigh less than in the ratio of medians.
+paired() {
+    paste -d ' ' <(tr ' ' '\n' <<<"${wall[spanfetch]}" | grep .) <(tr ' ' '\n' <<<"${wall[$1]}" | grep .) |
+        awk '{ printf "%s ", $1 / $2 }' | median
+}
+echo "spanfetch/dd-direct wall $ratio_dd (ratio of medians); per round: median, min, max $(paired dd)"
+echo "spanfetch/cat wall $ratio_cat (cat moves $((catted - copied)) bytes more); per round: $(paired cat)"
 peak_kib=$(tr ' ' '\n' <<<"${rss[spanfetch]}" | grep . | sort -n | tail -1)
 peak_mib=$(awk -v k="$peak_kib" 'BEGIN { printf "%.1f", k / 1024 }')
 echo "spanfetch peak RSS $peak_kib KiB ($peak_mib MiB), largest of the runs"
