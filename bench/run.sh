@@ -109,6 +109,7 @@ settle() {
 measure() { /usr/bin/time -f '%U %S %M' -o "$work/time.txt" "$@"; }
 run_spanfetch() { measure "$spanfetch" "$src" "$out/spanfetch/disk" </dev/null >"$work/spanfetch.log"; }
 run_dd() {
+    # shellcheck disable=SC2016 # the inner shell expands its own arguments
     measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct bs=$5 status=none &&
         dd if="$2" of="$4/disk.001" iflag=direct bs=$5 status=none &&
         dd if="$3" of="$4/disk.002" iflag=direct,count_bytes count=$6 bs=$5 status=none' \
@@ -224,9 +225,9 @@ verify() {
     cmp -s "$s/disk.001" "$d/disk.001" || { echo "part 1 differs"; return 1; }
     cmp -s "$s/disk.002" "$d/disk.002" || { echo "part 2 differs"; return 1; }
     local want got
-    want=$(printf IMG | od -An -tx1; tail -c +$((marker + 4)) "$p2" | head -c 105 | od -An -tx1)
-    got=$(head -c 108 "$s/disk.IMG" | od -An -tx1)
-    [ "$(echo $want)" = "$(echo $got)" ] || { echo "header of part 0 is not the marker's with IMG"; return 1; }
+    want=$({ printf IMG; tail -c +$((marker + 4)) "$p2" | head -c 105; } | od -An -tx1 | tr -d ' \n')
+    got=$(head -c 108 "$s/disk.IMG" | od -An -tx1 | tr -d ' \n')
+    [ "$want" = "$got" ] || { echo "header of part 0 is not the marker's with IMG"; return 1; }
     cmp -s "$out/cat/all" <(cat "$p0" "$p1" "$p2") || { echo "cat output differs"; return 1; }
 }
 if problem=$(verify); then
