@@ -1,0 +1,240 @@
+#!/usr/bin/env bash
+# Benchmark: spanfetch converting a three-part image set against the same I/O
+# done by dd with direct reads and by cat, side by side on the same data.
+#
+#   bash bench/run.sh                 # ~1 GiB set, 9 alternating runs of each
+#   bash bench/run.sh --runs 15       # more (at least 5 for a fair median)
+#   bash bench/run.sh --smoke         # a few MB, 1 run each, checks the outputs
+#   options: --spanfetch BIN --mkimage BIN --dir WORKDIR (default build/default/bench-data)
+#
+# Prints medians and min-max of wall time, the ratios of spanfetch to each peer,
+# spanfetch's peak RSS, CPU time against wall, system calls per 63488-byte chunk,
+# and one summary line last.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+chunk=63488
+smoke=0
+runs=9
+spanfetch=
+mkimage=
+work=
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --smoke) smoke=1; runs=1 ;;
+    --runs) runs=$2; shift ;;
+    --spanfetch) spanfetch=$2; shift ;;
+    --mkimage) mkimage=$2; shift ;;
+    --dir) work=$2; shift ;;
+    *) echo "usage: $0 [--smoke] [--runs N] [--spanfetch BIN] [--mkimage BIN] [--dir DIR]" >&2; exit 2 ;;
+    esac
+    shift
+done
+
+if [ -z "$spanfetch" ] || [ -z "$mkimage" ]; then
+    if [ ! -x "$root/build/default/spanfetch" ] || [ ! -x "$root/build/default/mkimage" ]; then
+        echo "== building the default preset"
+        (cd "$root" && cmake --preset default >/dev/null &&
+            cmake --build --preset default -j "$(nproc)" --target spanfetch mkimage >/dev/null)
+    fi
+    spanfetch=${spanfetch:-$root/build/default/spanfetch}
+    mkimage=${mkimage:-$root/build/default/mkimage}
+fi
+work=${work:-$root/build/default/bench-data}
+
+# Part sizes and the end marker: 400M, 400M and the rest of 1 GiB, the marker
+# 3 MiB before the end of the last part (a 2048 multiple, not a chunk multiple,
+# so the cut falls inside a chunk).
+if [ "$smoke" = 1 ]; then
+    sizes=(2M 2M 1M)
+    marker=983040            # 960 KiB into part 2
+else
+    sizes=(400M 400M 224M)
+    marker=$((221 * 1024 * 1024))
+fi
+
+# /usr/bin/time gives peak RSS and CPU time of a whole command.
+if [ ! -x /usr/bin/time ] && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get install -y -qq time >/dev/null 2>&1 ||
+        { apt-get update -qq && apt-get install -y -qq time >/dev/null 2>&1; } || true
+fi
+if [ ! -x /usr/bin/time ]; then
+    echo "error: /usr/bin/time is missing (apt-get install time)" >&2
+    exit 1
+fi
+
+src=$work/disc
+out=$work/out
+cleanup() { rm -rf "$work"; }
+trap cleanup EXIT
+rm -rf "$work"
+mkdir -p "$src" "$out"
+
+fstype=$(df --output=fstype "$work" | tail -1)
+case "$fstype" in
+tmpfs | ramfs) echo "warning: $work is on $fstype; direct reads fall back to buffered and nothing reaches a device" ;;
+esac
+
+echo "== generating ${sizes[*]} with the end marker at part 2 offset $marker in $work ($fstype)"
+"$mkimage" "$src" "$(IFS=,; echo "${sizes[*]}")" --marker "2:$marker"
+p0=$src/KORVADIS.IMG
+p1=$src/KORVADIS.001
+p2=$src/KORVADIS.002
+s0=$(stat -c %s "$p0")
+s1=$(stat -c %s "$p1")
+# Bytes the conversion moves: parts 0 and 1 whole, part 2 up to the marker.
+copied=$((s0 + s1 + marker))
+catted=$((s0 + s1 + $(stat -c %s "$p2")))
+
+# Every timed run should read from the device, so the page cache is dropped
+# before each (and the previous run's writes flushed). Not done in smoke mode.
+can_drop=0
+if [ "$smoke" = 0 ]; then
+    if [ -w /proc/sys/vm/drop_caches ] && sync && (echo 3 >/proc/sys/vm/drop_caches) 2>/dev/null; then
+        can_drop=1
+        echo "page cache dropped before every run"
+    else
+        echo "note: cannot write /proc/sys/vm/drop_caches (not root?); runs after the first may read from the page cache"
+    fi
+fi
+settle() {
+    sync
+    if [ "$can_drop" = 1 ]; then echo 3 >/proc/sys/vm/drop_caches; fi
+}
+
+# Each tool runs under time(1): spanfetch and cat as its direct child, so the
+# peak RSS is their own; dd needs a shell for its three processes.
+measure() { /usr/bin/time -f '%U %S %M' -o "$work/time.txt" "$@"; }
+run_spanfetch() { measure "$spanfetch" "$src" "$out/spanfetch/disk" </dev/null >"$work/spanfetch.log"; }
+run_dd() {
+    # shellcheck disable=SC2016 # the inner shell expands its own arguments
+    measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct bs=$5 status=none &&
+        dd if="$2" of="$4/disk.001" iflag=direct bs=$5 status=none &&
+        dd if="$3" of="$4/disk.002" iflag=direct,count_bytes count=$6 bs=$5 status=none' \
+        dd "$p0" "$p1" "$p2" "$out/dd" "$chunk" "$marker"
+}
+run_cat() { measure cat "$p0" "$p1" "$p2" >"$out/cat/all"; }
+
+tools=(spanfetch dd cat)
+declare -A wall cpu utime stime rss
+# One timed run of a tool: its output removed first, caches settled, then the
+# wall time from the clock and user+system time and peak RSS from time(1).
+timed_run() {
+    local tool=$1 tf=$work/time.txt
+    rm -rf "${out:?}/$tool"
+    mkdir -p "$out/$tool"
+    settle
+    local start end
+    start=$(date +%s%N)
+    if ! "run_$tool"; then
+        echo "error: the $tool run failed" >&2
+        cat "$work/spanfetch.log" >&2 2>/dev/null || true
+        exit 1
+    fi
+    end=$(date +%s%N)
+    local user sys maxrss
+    read -r user sys maxrss <"$tf"
+    wall[$tool]+="$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", (b - a) / 1e9 }') "
+    cpu[$tool]+="$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }') "
+    utime[$tool]+="$user "
+    stime[$tool]+="$sys "
+    rss[$tool]+="$maxrss "
+}
+
+echo "== $runs alternating runs of each (order rotates every round)"
+for ((round = 0; round < runs; ++round)); do
+    for ((k = 0; k < 3; ++k)); do
+        timed_run "${tools[$(((round + k) % 3))]}"
+    done
+    printf '  round %d done\n' $((round + 1))
+done
+
+# median and min-max of a list of numbers
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f %.3f", m, v[1], v[NR] }'; }
+
+echo
+echo "== results ($runs runs each; page cache $([ "$can_drop" = 1 ] && echo dropped || echo not dropped) before each)"
+printf '%-10s %9s %15s %7s %7s %7s %9s %9s\n' tool "median s" "min-max s" "MB/s" "user s" "sys s" "CPU/wall" "RSS KiB"
+declare -A med
+for tool in "${tools[@]}"; do
+    read -r m lo hi <<<"$(median <<<"${wall[$tool]}")"
+    read -r c _ _ <<<"$(median <<<"${cpu[$tool]}")"
+    read -r u _ _ <<<"$(median <<<"${utime[$tool]}")"
+    read -r y _ _ <<<"$(median <<<"${stime[$tool]}")"
+    r=$(tr " " "\n" <<<"${rss[$tool]}" | grep . | sort -n | tail -1)
+    med[$tool]=$m
+    bytes=$copied
+    [ "$tool" = cat ] && bytes=$catted
+    label=$tool
+    [ "$tool" = dd ] && label=dd-direct
+    printf '%-10s %9.3f %7.3f-%-7.3f %7.1f %7.2f %7.2f %8.1f%% %9d\n' "$label" "$m" "$lo" "$hi" \
+        "$(awk -v b="$bytes" -v t="$m" 'BEGIN { print b / t / 1e6 }')" "$u" "$y" \
+        "$(awk -v c="$c" -v t="$m" 'BEGIN { print 100 * c / t }')" "$r"
+done
+echo "(CPU and RSS: median user and system time, largest peak RSS, from time(1); dd's is the largest of its shell and three dd processes)"
+for tool in "${tools[@]}"; do echo "  $tool walls (s, in run order): ${wall[$tool]}"; done
+echo "bytes moved: spanfetch and dd $copied, cat $catted (whole part 2)"
+ratio_dd=$(awk -v a="${med[spanfetch]}" -v b="${med[dd]}" 'BEGIN { printf "%.3f", a / b }')
+ratio_cat=$(awk -v a="${med[spanfetch]}" -v b="${med[cat]}" 'BEGIN { printf "%.3f", a / b }')
+# Ratios within each round too: the two runs of a pair are close in time, so
+# slow spells of the device weigh less than in the ratio of medians.
+paired() {
+    paste -d ' ' <(tr ' ' '\n' <<<"${wall[spanfetch]}" | grep .) <(tr ' ' '\n' <<<"${wall[$1]}" | grep .) |
+        awk '{ printf "%s ", $1 / $2 }' | median
+}
+echo "spanfetch/dd-direct wall $ratio_dd (ratio of medians); per round: median, min, max $(paired dd)"
+echo "spanfetch/cat wall $ratio_cat (cat moves $((catted - copied)) bytes more); per round: $(paired cat)"
+peak_kib=$(tr ' ' '\n' <<<"${rss[spanfetch]}" | grep . | sort -n | tail -1)
+peak_mib=$(awk -v k="$peak_kib" 'BEGIN { printf "%.1f", k / 1024 }')
+echo "spanfetch peak RSS $peak_kib KiB ($peak_mib MiB), largest of the runs"
+
+# System calls of one more (untimed) conversion, counted by strace.
+per_chunk=n/a
+chunks=$(awk -v b="$copied" -v c="$chunk" 'BEGIN { printf "%.2f", b / c }')
+if command -v strace >/dev/null; then
+    rm -rf "${out:?}/spanfetch"
+    mkdir -p "$out/spanfetch"
+    settle
+    st=$work/strace.txt
+    if strace -c -f -o "$st" "$spanfetch" "$src" "$out/spanfetch/disk" </dev/null >"$work/spanfetch.log"; then
+        count() { awk -v n="$1" '$NF == n { print ($4 ~ /^[0-9]+$/) ? $4 : $3; f = 1 } END { if (!f) print 0 }' "$st"; }
+        reads=$(($(count read) + $(count pread64)))
+        writes=$(count write)
+        total=$(awk '$NF == "total" { print ($4 ~ /^[0-9]+$/) ? $4 : $3 }' "$st")
+        per_chunk=$(awk -v r="$reads" -v w="$writes" -v c="$chunks" 'BEGIN { printf "%.3f", (r + w) / c }')
+        echo "system calls for $chunks chunks ($copied / $chunk): read+pread64 $reads, write $writes, all $total"
+        awk -v c="$chunks" '$NF ~ /^[a-z_0-9]+$/ && $NF != "syscall" && $NF != "total" {
+                n = ($4 ~ /^[0-9]+$/) ? $4 : $3; printf "  %-14s %7d  %.3f/chunk\n", $NF, n, n / c }' "$st" |
+            sort -k2,2nr | head -8
+        echo "read+write per chunk $per_chunk (all calls $(awk -v t="$total" -v c="$chunks" 'BEGIN { printf "%.3f", t / c }'))"
+    else
+        echo "note: strace could not trace spanfetch; system calls not counted"
+    fi
+else
+    echo "note: strace is missing; system calls not counted"
+fi
+
+# The conversion must be right: parts 0 and 1 equal to the source but for the
+# header, part 2 cut at the marker, and the header the marker's with "IMG".
+verify() {
+    local s=$out/spanfetch d=$out/dd
+    [ "$(stat -c %s "$s/disk.002")" = "$marker" ] || { echo "wrong size of part 2"; return 1; }
+    cmp -s -i 108 "$s/disk.IMG" "$d/disk.IMG" || { echo "part 0 differs past its header"; return 1; }
+    cmp -s "$s/disk.001" "$d/disk.001" || { echo "part 1 differs"; return 1; }
+    cmp -s "$s/disk.002" "$d/disk.002" || { echo "part 2 differs"; return 1; }
+    local want got
+    want=$({ printf IMG; tail -c +$((marker + 4)) "$p2" | head -c 105; } | od -An -tx1 | tr -d ' \n')
+    got=$(head -c 108 "$s/disk.IMG" | od -An -tx1 | tr -d ' \n')
+    [ "$want" = "$got" ] || { echo "header of part 0 is not the marker's with IMG"; return 1; }
+    cmp -s "$out/cat/all" <(cat "$p0" "$p1" "$p2") || { echo "cat output differs"; return 1; }
+}
+if problem=$(verify); then
+    echo "outputs verified: spanfetch's parts match the dd copy, part 2 cut at $marker, header rewritten"
+else
+    echo "error: spanfetch output is wrong: $problem" >&2
+    exit 1
+fi
+
+echo "spanfetch/dd-direct wall $ratio_dd, peak RSS $peak_mib MiB, syscalls/chunk $per_chunk"
