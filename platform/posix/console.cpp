@@ -10,16 +10,19 @@
 
 namespace {
 
-// Bytes that follow Esc within this gap belong to one key's escape sequence.
+// Bytes that follow Esc within this gap belong to one key's escape sequence;
+// a person cannot press a second key that fast.
 constexpr int ESCAPE_SEQUENCE_GAP_MS = 40;
 
 constexpr int KEY_ENTER = 13;
 constexpr int KEY_ESC = 27;
+constexpr int KEY_WITHOUT_CHARACTER = 0;
 
 int tty = -1;
 bool tty_tried = false;
 
-// Opens the controlling terminal on first use; standard input may be redirected.
+// Opens the controlling terminal on first use and keeps it for the run:
+// standard input may be redirected, and the answers must come from a person.
 int console_descriptor()
 {
     if (!tty_tried) {
@@ -38,45 +41,68 @@ ssize_t read_retrying(int fd, void* buffer, size_t count)
     return got;
 }
 
-// Sets the mode for one read; TCSANOW keeps typed-ahead input pending.
+// TCSANOW, never a flushing variant: input typed ahead stays pending.
+bool set_mode(int fd, const termios& mode)
+{
+    int result;
+    do
+        result = tcsetattr(fd, TCSANOW, &mode);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+// Sets the mode for one read, keeping the previous one in saved. Enter must
+// end a line whatever the terminal was left with, so CR is mapped to LF and
+// neither dropped nor swapped.
 bool enter_mode(int fd, termios& saved, bool line_mode)
 {
     if (tcgetattr(fd, &saved) != 0)
         return false;
     termios mode = saved;
+    mode.c_iflag &= ~(INLCR | IGNCR);
+    mode.c_iflag |= ICRNL;
     if (line_mode) {
-        mode.c_lflag |= ICANON | ECHO;
+        mode.c_lflag |= ICANON | ECHO | ISIG;
     } else {
+        // Ctrl+C, Ctrl+Z, Ctrl+S and the like arrive as ordinary keys.
         mode.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
-        mode.c_iflag &= ~(IXON);
+        mode.c_iflag &= ~IXON;
         mode.c_cc[VMIN] = 1;
         mode.c_cc[VTIME] = 0;
     }
-    return tcsetattr(fd, TCSANOW, &mode) == 0;
+    if (set_mode(fd, mode))
+        return true;
+    set_mode(fd, saved);
+    return false;
 }
 
-void leave_mode(int fd, const termios& saved)
-{
-    tcsetattr(fd, TCSANOW, &saved);
-}
-
-// True when more bytes arrive within the gap, as after Esc in an escape sequence.
-bool more_bytes_soon(int fd)
+// The next byte if one arrives within the escape-sequence gap.
+bool next_byte_soon(int fd, unsigned char& byte)
 {
     pollfd waiting = {fd, POLLIN, 0};
     int ready;
     do
         ready = poll(&waiting, 1, ESCAPE_SEQUENCE_GAP_MS);
     while (ready < 0 && errno == EINTR);
-    return ready > 0 && (waiting.revents & POLLIN);
+    return ready > 0 && (waiting.revents & POLLIN) && read_retrying(fd, &byte, 1) == 1;
 }
 
-// Swallows the rest of an escape sequence, byte by byte while they keep coming.
-void discard_sequence(int fd)
+// Takes the rest of a key that began with Esc: "Esc [ parameters final" for
+// cursor and function keys, "Esc O x" for some of them, "Esc x" for Alt+x.
+// Returns false when Esc came alone.
+bool take_escape_sequence(int fd)
 {
     unsigned char byte;
-    while (more_bytes_soon(fd) && read_retrying(fd, &byte, 1) == 1) {
+    if (!next_byte_soon(fd, byte))
+        return false;
+    if (byte == '[') {
+        // Parameter and intermediate bytes run up to a final byte in 0x40-0x7E.
+        while (next_byte_soon(fd, byte) && (byte < 0x40 || byte > 0x7e)) {
+        }
+    } else if (byte == 'O') {
+        next_byte_soon(fd, byte);
     }
+    return true;
 }
 
 } // namespace
@@ -88,7 +114,7 @@ int console_read_line(char* buffer, int capacity)
     if (fd == -1 || !enter_mode(fd, saved, true))
         return CONSOLE_FAILED;
     ssize_t got = read_retrying(fd, buffer, static_cast<size_t>(capacity));
-    leave_mode(fd, saved);
+    set_mode(fd, saved);
     return got > 0 ? static_cast<int>(got) : CONSOLE_FAILED;
 }
 
@@ -102,13 +128,11 @@ int console_read_key()
     int key = CONSOLE_FAILED;
     if (read_retrying(fd, &byte, 1) == 1) {
         key = byte;
-        if (byte == '\r' || byte == '\n') {
+        if (byte == '\r' || byte == '\n')
             key = KEY_ENTER;
-        } else if (byte == KEY_ESC && more_bytes_soon(fd)) {
-            discard_sequence(fd);
-            key = 0;
-        }
+        else if (byte == KEY_ESC && take_escape_sequence(fd))
+            key = KEY_WITHOUT_CHARACTER;
     }
-    leave_mode(fd, saved);
+    set_mode(fd, saved);
     return key;
 }
