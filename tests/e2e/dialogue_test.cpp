@@ -27,7 +27,7 @@ const std::string DONE = "\nCompleted Successfuly\n";
 
 // A working directory with out/ and a symlink disc -> disc1, which a test
 // re-points to disc2 to change discs.
-class Dialogue : public ::testing::Test {
+class TerminalDialogue : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -120,7 +120,7 @@ struct OverwriteCase {
     int exit_code;
 };
 
-TEST_F(Dialogue, OverwriteQuestionIsAnsweredAtTheTerminal)
+TEST_F(TerminalDialogue, OverwriteQuestionIsAnsweredAtTheTerminal)
 {
     const std::string converted = "\n" + COPY_PART0 + DONE;
     const OverwriteCase cases[] = {
@@ -155,7 +155,7 @@ TEST_F(Dialogue, OverwriteQuestionIsAnsweredAtTheTerminal)
     }
 }
 
-TEST_F(Dialogue, DiscWaitIgnoresOtherKeysAndALoneEscAbandonsIt)
+TEST_F(TerminalDialogue, DiscWaitIgnoresOtherKeysAndALoneEscAbandonsIt)
 {
     write_two_discs();
     start();
@@ -177,7 +177,7 @@ TEST_F(Dialogue, DiscWaitIgnoresOtherKeysAndALoneEscAbandonsIt)
     EXPECT_FALSE(file_exists(work + "/out/disk.001"));
 }
 
-TEST_F(Dialogue, EnterRepeatsThePromptUntilTheDiscIsChanged)
+TEST_F(TerminalDialogue, EnterRepeatsThePromptUntilTheDiscIsChanged)
 {
     write_two_discs();
     start();
@@ -195,7 +195,7 @@ TEST_F(Dialogue, EnterRepeatsThePromptUntilTheDiscIsChanged)
     expect_converted();
 }
 
-TEST_F(Dialogue, KeysRightAfterACursorKeyAreKeysOfTheirOwn)
+TEST_F(TerminalDialogue, KeysRightAfterACursorKeyAreKeysOfTheirOwn)
 {
     // One write each: the sequence and the next key arrive together, as from a quick typist.
     struct Case { const char* keys; int exit_code; } cases[] = {
@@ -215,7 +215,7 @@ TEST_F(Dialogue, KeysRightAfterACursorKeyAreKeysOfTheirOwn)
     }
 }
 
-TEST_F(Dialogue, EnterTypedAheadEndsTheNextDiscWait)
+TEST_F(TerminalDialogue, EnterTypedAheadEndsTheNextDiscWait)
 {
     struct Case { const char* name; bool dest_exists; const char* typed_before; const char* answer; } cases[] = {
         {"typed before the start", false, "\r", ""},
@@ -250,7 +250,7 @@ bool same_mode(const termios& a, const termios& b)
            memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
-TEST_F(Dialogue, TerminalModeIsAsBeforeAfterBothDialogues)
+TEST_F(TerminalDialogue, TerminalModeIsAsBeforeAfterBothDialogues)
 {
     struct Case { const char* name; tcflag_t lflag_off; tcflag_t iflag_off; } cases[] = {
         {"cooked", 0, 0},
@@ -292,7 +292,7 @@ TEST_F(Dialogue, TerminalModeIsAsBeforeAfterBothDialogues)
     }
 }
 
-TEST_F(Dialogue, HangUpDuringTheDiscWaitAbandonsIt)
+TEST_F(TerminalDialogue, HangUpDuringTheDiscWaitAbandonsIt)
 {
     write_two_discs();
     PtyOptions options;
