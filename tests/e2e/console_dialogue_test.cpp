@@ -43,6 +43,7 @@ struct DialogueCase {
     std::string shown;  // the whole terminal output, "\r\n" as "\n"
     bool converted;     // destination parts 0 and 1 hold the converted image
     bool stdin_from_null = false;
+    bool enter_sends_cr = false;
 };
 
 class Dialogue : public ::testing::Test {
@@ -157,6 +158,7 @@ protected:
         TtyRun session;
         TtyOptions options;
         options.stdin_from_null = c.stdin_from_null;
+        options.enter_sends_cr = c.enter_sends_cr;
         ASSERT_TRUE(tty_start(session, {SPANFETCH_BINARY, "disc", "out/disk"}, work, options));
         size_t last_typed = 0;
         for (const Step& step : c.steps) {
@@ -176,6 +178,7 @@ protected:
         int exit_code = tty_finish(session);
         EXPECT_EQ(exit_code, c.exit_code);
         EXPECT_EQ(session.shown, c.shown);
+        EXPECT_TRUE(tty_mode_restored(session)) << "the terminal is left in the mode it had";
         if (c.converted)
             expect_converted();
         else if (c.exit_code != 3 || c.disc == Disc::EMPTY)
@@ -220,12 +223,17 @@ TEST_F(Dialogue, OverwriteQuestionReadsLinesTwoCharactersAtATime)
         run(c);
 }
 
-TEST_F(Dialogue, QuestionIsAnsweredAtTheTerminalNotOnStandardInput)
+TEST_F(Dialogue, QuestionIsAnsweredAtTheTerminalWhateverItsSettings)
 {
-    DialogueCase c{"stdin from /dev/null", true, Disc::BOTH_PARTS, lines({"y\r"}), 0,
-                   QUESTION + "y\n\n" + CONVERTED, true};
-    c.stdin_from_null = true;
-    run(c);
+    DialogueCase from_null{"stdin from /dev/null", true, Disc::BOTH_PARTS, lines({"y\r"}), 0,
+                           QUESTION + "y\n\n" + CONVERTED, true};
+    from_null.stdin_from_null = true;
+    run(from_null);
+    // Left by another program with Enter sending a bare CR, which would not end a line.
+    DialogueCase bare_cr{"stty -icrnl", true, Disc::BOTH_PARTS, lines({"x\r", "n\r"}), 1,
+                         QUESTION + "x\n\bn\n\n", false};
+    bare_cr.enter_sends_cr = true;
+    run(bare_cr);
 }
 
 TEST_F(Dialogue, DiscWaitEndsOnlyOnEnterOrALoneEsc)
@@ -245,6 +253,9 @@ TEST_F(Dialogue, DiscWaitEndsOnlyOnEnterOrALoneEsc)
         {"an Enter typed ahead with the answer ends the wait at once", true, Disc::EMPTY,
          {{ReadKind::LINE, "y\r\r"}, key("\x1b")},
          3, QUESTION + "y\n\n" + "\n" + "\n" + PROMPT_PART0 + "\n" + PROMPT_PART0 + "\n" + unable0, false},
+        {"a cursor key and an Enter arriving together are two keys", false, Disc::EMPTY,
+         {key("\x1b[B\r"), key("\x1b")},
+         3, "\n" + PROMPT_PART0 + "\n" + PROMPT_PART0 + "\n" + unable0, false},
         {"the rest of a long answer is typed ahead for the wait", true, Disc::EMPTY,
          {{ReadKind::LINE, "yes\r"}, key("\x1b")},
          3, QUESTION + "yes\n" + "\n" + "\n" + PROMPT_PART0 + "\n" + PROMPT_PART0 + "\n" + unable0, false},

@@ -107,8 +107,21 @@ std::string fd_target(pid_t pid, int fd)
 
 bool tty_start(TtyRun& run, const std::vector<std::string>& argv, const std::string& cwd, TtyOptions options)
 {
+    // A first pty only shows the system's default mode.
+    int probe_master = -1;
+    int probe_slave = -1;
+    if (openpty(&probe_master, &probe_slave, nullptr, nullptr, nullptr) != 0)
+        return false;
+    bool have_mode = tcgetattr(probe_slave, &run.start_mode) == 0;
+    close(probe_slave);
+    close(probe_master);
+    if (!have_mode)
+        return false;
+    if (options.enter_sends_cr)
+        run.start_mode.c_iflag &= ~ICRNL;
+
     int master = -1;
-    pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    pid_t child = forkpty(&master, nullptr, &run.start_mode, nullptr);
     if (child < 0)
         return false;
     if (child == 0) {
@@ -164,6 +177,8 @@ int tty_finish(TtyRun& run, int timeout_ms)
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     while (ms_left(deadline) > 0 && collect(run, ms_left(deadline))) {
     }
+    // The mode belongs to the terminal and outlives the tool's side of it.
+    run.end_mode_known = run.master >= 0 && tcgetattr(run.master, &run.end_mode) == 0;
     if (run.saw_cr)
         run.shown += '\r';
     run.saw_cr = false;
@@ -179,6 +194,14 @@ int tty_finish(TtyRun& run, int timeout_ms)
         return -1;
     }
     return (ended > 0 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+}
+
+bool tty_mode_restored(const TtyRun& run)
+{
+    const termios& a = run.start_mode;
+    const termios& b = run.end_mode;
+    return run.end_mode_known && a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_lflag == b.c_lflag &&
+           a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
 }
 
 std::vector<std::string> tty_open_files(pid_t pid)
