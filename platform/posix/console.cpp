@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +21,46 @@ constexpr int KEY_WITHOUT_CHARACTER = 0;
 
 int tty = -1;
 bool tty_tried = false;
+
+// Signals that end the process by default and can arrive during a read; the
+// terminal must not be left in a read's mode when one does.
+constexpr int ENDING_SIGNALS[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+constexpr int ENDING_SIGNAL_COUNT = sizeof ENDING_SIGNALS / sizeof ENDING_SIGNALS[0];
+
+// The mode to put back if a signal ends the process during a read.
+termios mode_before_read;
+struct sigaction handling_before_read[ENDING_SIGNAL_COUNT];
+
+extern "C" void restore_and_end(int signal_number)
+{
+    tcsetattr(tty, TCSANOW, &mode_before_read);
+    // End as the signal would have: its default action, once it is unblocked on return.
+    ::signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+// Catches the ending signals for the length of one read, except those the
+// process was started ignoring (as under nohup).
+void guard_mode(const termios& saved)
+{
+    mode_before_read = saved;
+    for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i) {
+        struct sigaction guard = {};
+        guard.sa_handler = restore_and_end;
+        sigemptyset(&guard.sa_mask);
+        for (int other : ENDING_SIGNALS)
+            sigaddset(&guard.sa_mask, other);
+        sigaction(ENDING_SIGNALS[i], nullptr, &handling_before_read[i]);
+        if (handling_before_read[i].sa_handler != SIG_IGN)
+            sigaction(ENDING_SIGNALS[i], &guard, nullptr);
+    }
+}
+
+void unguard_mode()
+{
+    for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i)
+        sigaction(ENDING_SIGNALS[i], &handling_before_read[i], nullptr);
+}
 
 // Opens the controlling terminal on first use and keeps it for the run:
 // standard input may be redirected, and the answers must come from a person.
@@ -51,6 +92,12 @@ bool set_mode(int fd, const termios& mode)
     return result == 0;
 }
 
+void leave_mode(int fd, const termios& saved)
+{
+    set_mode(fd, saved);
+    unguard_mode();
+}
+
 // Sets the mode for one read, keeping the previous one in saved. Enter must
 // end a line whatever the terminal was left with, so CR is mapped to LF and
 // neither dropped nor swapped.
@@ -58,6 +105,7 @@ bool enter_mode(int fd, termios& saved, bool line_mode)
 {
     if (tcgetattr(fd, &saved) != 0)
         return false;
+    guard_mode(saved);
     termios mode = saved;
     mode.c_iflag &= ~(INLCR | IGNCR);
     mode.c_iflag |= ICRNL;
@@ -73,6 +121,7 @@ bool enter_mode(int fd, termios& saved, bool line_mode)
     if (set_mode(fd, mode))
         return true;
     set_mode(fd, saved);
+    unguard_mode();
     return false;
 }
 
@@ -114,7 +163,7 @@ int console_read_line(char* buffer, int capacity)
     if (fd == -1 || !enter_mode(fd, saved, true))
         return CONSOLE_FAILED;
     ssize_t got = read_retrying(fd, buffer, static_cast<size_t>(capacity));
-    set_mode(fd, saved);
+    leave_mode(fd, saved);
     return got > 0 ? static_cast<int>(got) : CONSOLE_FAILED;
 }
 
@@ -133,6 +182,6 @@ int console_read_key()
         else if (byte == KEY_ESC && take_escape_sequence(fd))
             key = KEY_WITHOUT_CHARACTER;
     }
-    set_mode(fd, saved);
+    leave_mode(fd, saved);
     return key;
 }

@@ -3,6 +3,7 @@
 // typed-ahead input, disc changes, hang-up and the terminal's mode afterwards.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -286,6 +287,48 @@ TEST_F(TerminalDialogue, TerminalModeIsAsBeforeAfterBothDialogues)
         EXPECT_TRUE(pty_stays_quiet(session)) << pty_output(session);
         pty_send(session, "\x1b");
         EXPECT_EQ(pty_finish(session, 10000), 3) << pty_output(session);
+        termios after;
+        ASSERT_EQ(tcgetattr(session.master, &after), 0);
+        EXPECT_TRUE(same_mode(before, after));
+    }
+}
+
+TEST_F(TerminalDialogue, TerminalModeIsRestoredWhenASignalEndsARead)
+{
+    struct Case { const char* name; bool at_question; int signal; } cases[] = {
+        {"terminated at the disc wait", false, SIGTERM},
+        {"hung up on by kill at the disc wait", false, SIGHUP},
+        {"terminated at the question", true, SIGTERM},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh_run();
+        write_two_discs();
+        if (c.at_question)
+            write_existing_dest();
+        termios mode;
+        {
+            PtySession probe;
+            ASSERT_TRUE(pty_start(probe, {"/bin/true"}, work));
+            ASSERT_EQ(tcgetattr(probe.master, &mode), 0);
+            pty_close(probe);
+        }
+        // Echo off beforehand, so the line read's own mode differs from it too.
+        mode.c_lflag &= ~ECHO;
+        PtyOptions options;
+        options.mode = &mode;
+        start(options);
+        termios before;
+        ASSERT_EQ(tcgetattr(session.master, &before), 0);
+        if (c.at_question) {
+            ASSERT_TRUE(pty_wait_for(session, QUESTION)) << pty_output(session);
+            ASSERT_TRUE(pty_wait_for_mode(session, ICANON | ECHO, 0, 0)) << "no line read under way";
+        } else {
+            wait_for_disc_prompt();
+        }
+        kill(session.pid, c.signal);
+        pty_finish(session, 10000);
+        EXPECT_EQ(session.signal, c.signal) << "it ends as that signal ends it";
         termios after;
         ASSERT_EQ(tcgetattr(session.master, &after), 0);
         EXPECT_TRUE(same_mode(before, after));
