@@ -155,10 +155,16 @@ bool tty_wait_for_read(TtyRun& run, ReadKind kind, int taken, int timeout_ms)
 {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        termios mode;
+        // The bytes must have been taken before the blocked read is seen, or
+        // the read seen could be the one taking them, with the tool about to
+        // restore its mode; and nothing may be taken while looking.
+        long long before = bytes_read(run.pid);
         int fd = blocked_read_fd(run.pid);
-        if (fd >= 0 && bytes_read(run.pid) >= run.typed_at + taken && fd_target(run.pid, fd) == "/dev/tty" &&
-            tcgetattr(run.master, &mode) == 0 && ((mode.c_lflag & ICANON) != 0) == (kind == ReadKind::LINE))
+        termios mode;
+        bool mode_matches = tcgetattr(run.master, &mode) == 0 &&
+                            ((mode.c_lflag & ICANON) != 0) == (kind == ReadKind::LINE);
+        if (before >= run.typed_at + taken && fd >= 0 && mode_matches && fd_target(run.pid, fd) == "/dev/tty" &&
+            blocked_read_fd(run.pid) == fd && bytes_read(run.pid) == before)
             return true;
         if (ms_left(deadline) == 0 || !collect(run, 5))
             return false;
