@@ -29,3 +29,7 @@ set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine_prefix SKIP_RETU
 foreach(group usage paths signatures multipart exit_codes)
   add_wine_test(wine.conversion.${group} conversion_cases.sh ${group})
 endforeach()
+
+foreach(group overwrite disc_wait)
+  add_wine_test(wine.dialogue.${group} dialogue_cases.sh ${group})
+endforeach()

@@ -85,6 +85,8 @@ int console_read_key()
     if (input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &saved))
         return CONSOLE_FAILED;
     int key = CONSOLE_FAILED;
+    // Ctrl+C is a key here; where a terminal raises it as a signal anyway, the signal is ignored.
+    SetConsoleCtrlHandler(nullptr, TRUE);
     if (SetConsoleMode(input, KEY_READ_MODE)) {
         INPUT_RECORD record;
         DWORD events;
@@ -97,5 +99,6 @@ int console_read_key()
             key = CONSOLE_FAILED;
     }
     SetConsoleMode(input, saved);
+    SetConsoleCtrlHandler(nullptr, FALSE);
     return key;
 }
