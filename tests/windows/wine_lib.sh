@@ -1,0 +1,155 @@
+# Shared by the wine test scripts: the wine environment, drive letters, image
+# sets, the expected destination parts, and the checks. Sourced, not run.
+#   SPANFETCH_EXE, MKIMAGE_EXE  the .exe files under test
+#   WINEPREFIX                  the build's wine prefix
+#   SCRATCH                     a directory the test may fill
+#   WINE                        the wine program (found by the build)
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+: "${WINE:=wine}"
+
+# Every wine call ends within this many seconds.
+WINE_TIMEOUT=120
+failures=0
+
+fail()
+{
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# A test that cannot run here skips (ctest's code 77), except in CI, where it fails.
+need_program()
+{
+    if ! command -v "$1" >/dev/null 2>&1; then
+        if [ "${CI:-}" = "true" ]; then
+            echo "FAIL: $1 is not installed; CI must run the Windows tests"
+            exit 1
+        fi
+        echo "SKIPPED: $1 is not installed, the Windows build cannot be tested under wine"
+        exit 77
+    fi
+}
+
+finish()
+{
+    if [ "$failures" -ne 0 ]; then
+        echo "$failures check(s) failed"
+        exit 1
+    fi
+    echo "all checks passed"
+    exit 0
+}
+
+# Z:\... names the same file for wine, which maps Z: to /.
+windows_path()
+{
+    local path="$1"
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# Points drive letter $1 at directory $2 (a missing one leaves the drive empty).
+drive()
+{
+    ln -sfn "$2" "$WINEPREFIX/dosdevices/${1,,}:"
+}
+
+run_wine()
+{
+    timeout "$WINE_TIMEOUT" "$WINE" "$@"
+}
+
+# make_set DIR SIZES [mkimage options...]: writes an image set with mkimage.exe.
+make_set()
+{
+    local dir="$1"
+    shift
+    mkdir -p "$dir"
+    run_wine "$MKIMAGE_EXE" "$(windows_path "$dir")" "$@" </dev/null >/dev/null || {
+        echo "mkimage.exe failed for $dir $*"
+        exit 1
+    }
+}
+
+# expect_parts SRC OUT CUT_PART CUT_OFFSET MARKER_PART MARKER_OFFSET
+# Writes what the conversion must make of the set in SRC into OUT as files
+# 0, 1, ...: the parts up to the cut, the cut part ending at the cut offset,
+# and part 0 starting with the accepted marker's header, signed IMG.
+expect_parts()
+{
+    local src="$1" out="$2" cut_part="$3" cut_offset="$4" marker_part="$5" marker_offset="$6" part name
+    rm -rf "$out"
+    mkdir -p "$out"
+    for ((part = 0; part <= cut_part; part++)); do
+        name=$(part_name "$part")
+        cp "$src/KORVADIS.$name" "$out/$part"
+    done
+    truncate -s "$cut_offset" "$out/$cut_part"
+    dd if="$src/KORVADIS.$(part_name "$marker_part")" bs=1 skip="$marker_offset" count=108 status=none \
+        | dd of="$out/0" conv=notrunc status=none
+    printf 'IMG' | dd of="$out/0" conv=notrunc status=none
+}
+
+part_name()
+{
+    if [ "$1" -eq 0 ]; then printf 'IMG'; else printf '%03d' "$1"; fi
+}
+
+# Standard output with the line ends a text-mode console program writes.
+crlf()
+{
+    printf '%s' "${1//$'\n'/$'\r\n'}"
+}
+
+# check_bytes WHAT EXPECTED_TEXT ACTUAL_FILE
+check_bytes()
+{
+    local expected_file="$SCRATCH/expected.txt"
+    crlf "$2" >"$expected_file"
+    if ! cmp -s "$expected_file" "$3"; then
+        fail "$1: output differs"
+        echo "--- expected"; od -c "$expected_file" | head -20
+        echo "--- actual"; od -c "$3" | head -20
+    fi
+}
+
+# check_listing WHAT DIR NAMES...: DIR holds exactly these files (paths below it).
+check_listing()
+{
+    local what="$1" dir="$2"
+    shift 2
+    local actual expected
+    actual=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
+    expected=$(printf '%s\n' "$@" | sed '/^$/d' | LC_ALL=C sort | tr '\n' ' ')
+    [ "$actual" = "$expected" ] || fail "$what: files are [$actual], expected [$expected]"
+}
+
+# check_parts WHAT EXPECTED_DIR FILES...: FILES hold parts 0, 1, ... byte for byte.
+check_parts()
+{
+    local what="$1" expected="$2" part=0 file
+    shift 2
+    for file in "$@"; do
+        cmp -s "$expected/$part" "$file" || fail "$what: $file differs from expected part $part"
+        part=$((part + 1))
+    done
+}
+
+# The messages of a successful run, for the source and destination names of
+# each part, into TRANSCRIPT (a command substitution would drop its last line end).
+copy_transcript()
+{
+    local src="$1" dest="$2" parts="$3" part text=$'\n'
+    for ((part = 0; part < parts; part++)); do
+        [ "$part" -eq 0 ] || text+=$'\n'
+        text+=$'\n'"Copying file ${src}.$(part_name "$part") to ${dest%.*}.$(dest_suffix "$dest" "$part")..."
+    done
+    TRANSCRIPT="$text"$'\nCompleted Successfuly\n'
+}
+
+# Part 0 keeps the extension as typed; later parts are numbered.
+dest_suffix()
+{
+    if [ "$2" -eq 0 ]; then printf '%s' "${1##*.}"; else printf '%03d' "$2"; fi
+}
