@@ -1,4 +1,8 @@
 # The two console dialogues end to end: the built binary on a pseudo-terminal.
+# POSIX processes and terminals only; the Windows build has its own (windows.cmake).
+if(WIN32)
+  return()
+endif()
 add_library(tty_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/e2e/tty_driver.cpp)
 target_include_directories(tty_driver PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tty_driver PUBLIC util)

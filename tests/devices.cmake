@@ -1,6 +1,10 @@
 # Runs against real devices and real read errors: loop devices with 2048- and
 # 4096-byte sectors (skipped where the machine cannot make them) and a
 # preloaded shim that makes chosen bytes of a part unreadable.
+# POSIX processes and terminals only; the Windows build has its own (windows.cmake).
+if(WIN32)
+  return()
+endif()
 add_library(read_fault_shim SHARED ${CMAKE_CURRENT_LIST_DIR}/devices/read_fault_shim.c)
 set_target_properties(read_fault_shim PROPERTIES LINKER_LANGUAGE C)
 enable_language(C)

@@ -1,4 +1,8 @@
 # The console dialogues of the built binary through a pseudo-terminal.
+# POSIX processes and terminals only; the Windows build has its own (windows.cmake).
+if(WIN32)
+  return()
+endif()
 add_executable(dialogue_e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/e2e/dialogue_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/e2e/pty_session.cpp)

@@ -40,13 +40,24 @@ struct OpenDest {
 
 OpenDest dests[4];
 
+// Tests name files with '/'; the code under test spells them with the platform's separator.
+std::string normal(const char* path)
+{
+    std::string name = path;
+    for (char& c : name)
+        if (c == '\\')
+            c = '/';
+    return name;
+}
+
 bool refused(const std::string& path)
 {
     return std::find(refuse_open.begin(), refuse_open.end(), path) != refuse_open.end();
 }
 
-int open_dest(const char* path, bool create)
+int open_dest(const char* native_path, bool create)
 {
+    std::string path = normal(native_path);
     if (refused(path))
         return NO_DEST;
     auto found = files.find(path);
@@ -111,11 +122,12 @@ SourceFile handles[4] = {{0}, {1}, {2}, {3}};
 
 bool source_exists(const char* path)
 {
-    return files.count(path) != 0;
+    return files.count(fake::normal(path)) != 0;
 }
 
-SourceFile* source_open(const char* path)
+SourceFile* source_open(const char* native_path)
 {
+    std::string path = fake::normal(native_path);
     auto found = files.find(path);
     if (found == files.end() || found->second.directory || fake::refused(path))
         return nullptr;
@@ -175,7 +187,7 @@ void source_close(SourceFile* file)
 
 bool dest_exists(const char* path)
 {
-    return files.count(path) != 0;
+    return files.count(fake::normal(path)) != 0;
 }
 
 int dest_create(const char* path)
@@ -213,7 +225,7 @@ void dest_close(int dest)
 
 bool dest_is_source(const char* path, SourceFile* source)
 {
-    return fake::sources[source->slot].path == path;
+    return fake::sources[source->slot].path == fake::normal(path);
 }
 
 unsigned char* transfer_memory_get(uint32_t size)

@@ -85,10 +85,9 @@ TEST_F(CopyEngine, PrintsEachPartAndTheClosingMessage)
     set.part_sizes = {CHUNK * 2, CHUNK};
     set.markers = {{1, 2048}};
     ASSERT_EQ(run(set), STATUS_OK);
-    EXPECT_EQ(output,
-              "\n\nCopying file disc/KORVADIS.IMG to out/disk.IMG..."
-              "\n\nCopying file disc/KORVADIS.001 to out/disk.001..."
-              "\nCompleted Successfuly\n");
+    EXPECT_EQ(output, parts::native("\n\nCopying file disc/KORVADIS.IMG to out/disk.IMG..."
+                                    "\n\nCopying file disc/KORVADIS.001 to out/disk.001..."
+                                    "\nCompleted Successfuly\n"));
 }
 
 TEST_F(CopyEngine, ReadsWholeChunksThenTheRemainder)
@@ -108,6 +107,8 @@ TEST_F(CopyEngine, ReadsWholeChunksThenTheRemainder)
 
 TEST_F(CopyEngine, KeepsTheTypedExtensionOfPartZero)
 {
+    if (NAMES_IGNORE_CASE)
+        GTEST_SKIP() << "file names ignore letter case here, so .IMG names the typed file too";
     ImageSet set;
     set.part_sizes = {CHUNK, CHUNK};
     set.markers = {{1, 4096}};
@@ -170,7 +171,7 @@ TEST_F(CopyEngine, FailuresEndTheRunNamingThePartAndKeepWhatWasWritten)
         testing::internal::CaptureStdout();
         EXPECT_EQ(parts::convert(c.source_arg, c.dest_arg), c.status);
         std::string output = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(output.substr(output.rfind('\n', output.size() - 2) + 1), c.last_message) << output;
+        EXPECT_EQ(output.substr(output.rfind('\n', output.size() - 2) + 1), parts::native(c.last_message)) << output;
         EXPECT_EQ(fake::open_sources(), 0);
         EXPECT_TRUE(fake::bytes_of("disc/KORVADIS.IMG") == source0) << "the source is never changed";
         if (c.status != STATUS_DEST_OPEN || strcmp(c.dest_arg, "out/disk") == 0) {
@@ -194,7 +195,7 @@ TEST_F(CopyEngine, HeaderRewriteOfAVanishedPartZeroFailsWithoutCreatingIt)
     testing::internal::CaptureStdout();
     EXPECT_EQ(parts::convert(), STATUS_DEST_OPEN);
     testing::internal::GetCapturedStdout();
-    EXPECT_STREQ(dest_path, "out/disk.IMG");
+    EXPECT_EQ(dest_path, parts::native("out/disk.IMG"));
     EXPECT_EQ(fake::files.count("out/disk.IMG"), 0u);
 }
 
@@ -205,8 +206,8 @@ TEST_F(CopyEngine, StopsCleanlyAfterTheLastNumberedPart)
     set.part_sizes.assign(LAST_PART_INDEX + 1, 0);
     set.part_sizes[0] = CHUNK;
     ASSERT_EQ(run(set), STATUS_SOURCE_OPEN);
-    EXPECT_STREQ(source_path, "disc/KORVADIS.999");
-    EXPECT_STREQ(dest_path, "out/disk.999");
+    EXPECT_EQ(source_path, parts::native("disc/KORVADIS.999"));
+    EXPECT_EQ(dest_path, parts::native("out/disk.999"));
     EXPECT_EQ(fake::created.size(), LAST_PART_INDEX + 1);
 }
 

@@ -23,6 +23,15 @@ inline std::vector<unsigned char> noise(size_t size, uint32_t seed)
     return bytes;
 }
 
+// A test's '/' path as the platform spells it in messages and path buffers.
+inline std::string native(std::string path)
+{
+    for (char& c : path)
+        if (c == '/')
+            c = PATH_SEPARATOR;
+    return path;
+}
+
 inline std::string name(const std::string& base, uint32_t part)
 {
     return part_file_name(base, part);
@@ -66,12 +75,13 @@ inline std::vector<std::vector<unsigned char>> expected(const ImageSet& set, uin
     return result;
 }
 
-// Composes the paths from the two arguments and runs the conversion, as the
+// Composes the paths from the two arguments (the destination spelt with the
+// platform's separator) and runs the conversion, as the
 // driver does after its questions.
-inline int convert(const char* source = "disc", const char* dest = "out/disk")
+inline int convert(const char* source = "disc", const std::string& dest = "out/disk")
 {
     compose_source_path(source);
-    compose_dest_path(dest);
+    compose_dest_path(native(dest).c_str());
     return convert_image();
 }
 

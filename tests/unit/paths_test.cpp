@@ -1,7 +1,8 @@
-// Composing the part 0 names from the arguments, with POSIX separators.
+// Composing the part 0 names from the arguments, by the platform's path rules.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "front/driver.h"
 #include "front/paths.h"
@@ -9,16 +10,61 @@
 
 namespace {
 
+struct SourceCase {
+    const char* argument;
+    const char* path;
+};
+
+const std::vector<SourceCase> POSIX_SOURCES = {
+    {"/media/cdrom", "/media/cdrom/KORVADIS.IMG"},
+    {"/media/cdrom/", "/media/cdrom/KORVADIS.IMG"},
+    {"", "/KORVADIS.IMG"},
+    {"disc", "disc/KORVADIS.IMG"},
+    {"E:\\", "E:\\/KORVADIS.IMG"},
+};
+
+const std::vector<SourceCase> WINDOWS_SOURCES = {
+    {"E:", "E:\\KORVADIS.IMG"},
+    {"E:\\", "E:\\KORVADIS.IMG"},
+    {"", "\\KORVADIS.IMG"},
+    {"C:\\discs\\one", "C:\\discs\\one\\KORVADIS.IMG"},
+    {"C:/discs", "C:/discs\\KORVADIS.IMG"},
+};
+
+struct DestCase {
+    const char* argument;
+    int status;
+    const char* path;
+};
+
+const std::vector<DestCase> POSIX_DESTS = {
+    {"out/disk", STATUS_OK, "out/disk.IMG"},
+    {"out/disk.img", STATUS_OK, "out/disk.img"},
+    {"out/disk.Img", STATUS_OK, "out/disk.Img"},
+    {"out/my.dir/disk", STATUS_OK, "out/my.dir/disk.IMG"},
+    {"out/disk.bin", STATUS_BAD_EXTENSION, "out/disk.bin"},
+    {"out/disk.imgx", STATUS_BAD_EXTENSION, "out/disk.imgx"},
+    {"out/disk.", STATUS_BAD_EXTENSION, "out/disk."},
+    {"out\\my.dir\\disk", STATUS_BAD_EXTENSION, "out\\my.dir\\disk"},
+    {".img", STATUS_OK, ".img"},
+    {".bin", STATUS_BAD_EXTENSION, ".bin"},
+    {"disk", STATUS_OK, "disk.IMG"},
+};
+
+const std::vector<DestCase> WINDOWS_DESTS = {
+    {"D:\\save\\disk", STATUS_OK, "D:\\save\\disk.IMG"},
+    {"D:\\save\\disk.img", STATUS_OK, "D:\\save\\disk.img"},
+    {"D:\\save\\disk.bin", STATUS_BAD_EXTENSION, "D:\\save\\disk.bin"},
+    {"D:\\my.dir\\disk", STATUS_OK, "D:\\my.dir\\disk.IMG"},
+    {"D:/my.dir/disk", STATUS_BAD_EXTENSION, "D:/my.dir/disk"},
+    {"D:disk", STATUS_OK, "D:disk.IMG"},
+    {".img", STATUS_OK, ".img"},
+    {".bin", STATUS_BAD_EXTENSION, ".bin"},
+};
+
 TEST(SourcePath, GetsOneSeparatorAndThePartName)
 {
-    struct Case { const char* argument; const char* path; } cases[] = {
-        {"/media/cdrom", "/media/cdrom/KORVADIS.IMG"},
-        {"/media/cdrom/", "/media/cdrom/KORVADIS.IMG"},
-        {"", "/KORVADIS.IMG"},
-        {"disc", "disc/KORVADIS.IMG"},
-        {"E:\\", "E:\\/KORVADIS.IMG"},
-    };
-    for (const Case& c : cases) {
+    for (const SourceCase& c : PATH_SEPARATOR == '/' ? POSIX_SOURCES : WINDOWS_SOURCES) {
         EXPECT_EQ(compose_source_path(c.argument), STATUS_OK) << c.argument;
         EXPECT_STREQ(source_path, c.path);
     }
@@ -26,20 +72,7 @@ TEST(SourcePath, GetsOneSeparatorAndThePartName)
 
 TEST(DestPath, KeepsAnImgExtensionAddsOneWhenMissingRefusesOthers)
 {
-    struct Case { const char* argument; int status; const char* path; } cases[] = {
-        {"out/disk", STATUS_OK, "out/disk.IMG"},
-        {"out/disk.img", STATUS_OK, "out/disk.img"},
-        {"out/disk.Img", STATUS_OK, "out/disk.Img"},
-        {"out/my.dir/disk", STATUS_OK, "out/my.dir/disk.IMG"},
-        {"out/disk.bin", STATUS_BAD_EXTENSION, "out/disk.bin"},
-        {"out/disk.imgx", STATUS_BAD_EXTENSION, "out/disk.imgx"},
-        {"out/disk.", STATUS_BAD_EXTENSION, "out/disk."},
-        {"out\\my.dir\\disk", STATUS_BAD_EXTENSION, "out\\my.dir\\disk"},
-        {".img", STATUS_OK, ".img"},
-        {".bin", STATUS_BAD_EXTENSION, ".bin"},
-        {"disk", STATUS_OK, "disk.IMG"},
-    };
-    for (const Case& c : cases) {
+    for (const DestCase& c : PATH_SEPARATOR == '/' ? POSIX_DESTS : WINDOWS_DESTS) {
         EXPECT_EQ(compose_dest_path(c.argument), c.status) << c.argument;
         EXPECT_STREQ(dest_path, c.path);
     }
