@@ -27,9 +27,13 @@ bool tty_tried = false;
 constexpr int ENDING_SIGNALS[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 constexpr int ENDING_SIGNAL_COUNT = sizeof ENDING_SIGNALS / sizeof ENDING_SIGNALS[0];
 
-// The mode to put back if a signal ends the process during a read.
+// The mode to put back if a signal ends or stops the process during a read,
+// and the read's own mode, to set again when the process is continued.
 termios mode_before_read;
+termios mode_in_read;
 struct sigaction handling_before_read[ENDING_SIGNAL_COUNT];
+struct sigaction stop_handling_before_read;
+struct sigaction continue_handling_before_read;
 
 extern "C" void restore_and_end(int signal_number)
 {
@@ -39,27 +43,78 @@ extern "C" void restore_and_end(int signal_number)
     raise(signal_number);
 }
 
-// Catches the ending signals for the length of one read, except those the
-// process was started ignoring (as under nohup).
-void guard_mode(const termios& saved)
+// After a stop the shell has had the terminal and set modes of its own.
+extern "C" void reapply_read_mode(int)
 {
+    int saved_errno = errno;
+    tcsetattr(tty, TCSANOW, &mode_in_read);
+    errno = saved_errno;
+}
+
+// Ctrl+Z at the question, or a stop sent by kill: the terminal goes back to
+// its mode while the process is stopped, and the read's mode returns with it.
+extern "C" void restore_and_stop(int signal_number)
+{
+    int saved_errno = errno;
+    tcsetattr(tty, TCSANOW, &mode_before_read);
+    struct sigaction default_action = {};
+    struct sigaction ours;
+    default_action.sa_handler = SIG_DFL;
+    sigemptyset(&default_action.sa_mask);
+    sigaction(signal_number, &default_action, &ours);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, signal_number);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(signal_number);  // stopped here until continued
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    sigaction(signal_number, &ours, nullptr);
+    errno = saved_errno;
+    reapply_read_mode(SIGCONT);
+}
+
+// Every signal caught during a read: each handler runs with all of them held off.
+sigset_t guarded_signals()
+{
+    sigset_t guarded;
+    sigemptyset(&guarded);
+    for (int signal_number : ENDING_SIGNALS)
+        sigaddset(&guarded, signal_number);
+    sigaddset(&guarded, SIGTSTP);
+    sigaddset(&guarded, SIGCONT);
+    return guarded;
+}
+
+void catch_signal(int signal_number, void (*handler)(int), struct sigaction& before)
+{
+    struct sigaction guard = {};
+    guard.sa_handler = handler;
+    guard.sa_mask = guarded_signals();
+    sigaction(signal_number, nullptr, &before);
+    if (before.sa_handler != SIG_IGN)
+        sigaction(signal_number, &guard, nullptr);
+}
+
+// Catches the ending and stopping signals for the length of one read, except
+// those the process was started ignoring (as under nohup, or a shell without
+// job control). SIGSTOP cannot be caught; the continue that follows it can.
+void guard_mode(const termios& saved, const termios& mode)
+{
+    // Both are in place before any handler can run.
     mode_before_read = saved;
-    for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i) {
-        struct sigaction guard = {};
-        guard.sa_handler = restore_and_end;
-        sigemptyset(&guard.sa_mask);
-        for (int other : ENDING_SIGNALS)
-            sigaddset(&guard.sa_mask, other);
-        sigaction(ENDING_SIGNALS[i], nullptr, &handling_before_read[i]);
-        if (handling_before_read[i].sa_handler != SIG_IGN)
-            sigaction(ENDING_SIGNALS[i], &guard, nullptr);
-    }
+    mode_in_read = mode;
+    for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i)
+        catch_signal(ENDING_SIGNALS[i], restore_and_end, handling_before_read[i]);
+    catch_signal(SIGTSTP, restore_and_stop, stop_handling_before_read);
+    catch_signal(SIGCONT, reapply_read_mode, continue_handling_before_read);
 }
 
 void unguard_mode()
 {
     for (int i = 0; i < ENDING_SIGNAL_COUNT; ++i)
         sigaction(ENDING_SIGNALS[i], &handling_before_read[i], nullptr);
+    sigaction(SIGTSTP, &stop_handling_before_read, nullptr);
+    sigaction(SIGCONT, &continue_handling_before_read, nullptr);
 }
 
 // Opens the controlling terminal on first use and keeps it for the run:
@@ -92,10 +147,16 @@ bool set_mode(int fd, const termios& mode)
     return result == 0;
 }
 
+// Held off while the mode goes back, so no handler sets the read's mode
+// again after it, and none finds its own handling half put back.
 void leave_mode(int fd, const termios& saved)
 {
+    sigset_t guarded = guarded_signals();
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &guarded, &before);
     set_mode(fd, saved);
     unguard_mode();
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 // Sets the mode for one read, keeping the previous one in saved. Enter must
@@ -105,7 +166,6 @@ bool enter_mode(int fd, termios& saved, bool line_mode)
 {
     if (tcgetattr(fd, &saved) != 0)
         return false;
-    guard_mode(saved);
     termios mode = saved;
     mode.c_iflag &= ~(INLCR | IGNCR);
     mode.c_iflag |= ICRNL;
@@ -118,10 +178,10 @@ bool enter_mode(int fd, termios& saved, bool line_mode)
         mode.c_cc[VMIN] = 1;
         mode.c_cc[VTIME] = 0;
     }
+    guard_mode(saved, mode);
     if (set_mode(fd, mode))
         return true;
-    set_mode(fd, saved);
-    unguard_mode();
+    leave_mode(fd, saved);
     return false;
 }
 

@@ -98,11 +98,42 @@ protected:
         EXPECT_TRUE(read_file(work + "/out/disk.001") == part1);
     }
 
+    // The question has been printed and its line read is under way.
+    void wait_for_question()
+    {
+        ASSERT_TRUE(pty_wait_for(session, QUESTION)) << pty_output(session);
+        ASSERT_TRUE(pty_wait_for_mode(session, ICANON | ECHO, 0, 0)) << "no line read under way";
+    }
+
+    void wait_for_read(bool at_question)
+    {
+        if (at_question)
+            wait_for_question();
+        else
+            wait_for_disc_prompt();
+    }
+
     // The disc prompt has been printed `times` times and the key read is under way.
     void wait_for_disc_prompt(int times = 1)
     {
         ASSERT_TRUE(pty_wait_for(session, PROMPT_PART1, times)) << pty_output(session);
         ASSERT_TRUE(pty_wait_for_mode(session, 0, ICANON | ECHO | ISIG, 0)) << "no key read under way";
+    }
+
+    // A fresh run of two discs, the destination already there when the case
+    // is the question, and a starting mode with echo off, so that both reads'
+    // own modes differ from it.
+    void prepare_signal_case(bool at_question, termios& mode)
+    {
+        fresh_run();
+        write_two_discs();
+        if (at_question)
+            write_existing_dest();
+        PtySession probe;
+        ASSERT_TRUE(pty_start(probe, {"/bin/true"}, work));
+        ASSERT_EQ(tcgetattr(probe.master, &mode), 0);
+        pty_close(probe);
+        mode.c_lflag &= ~ECHO;
     }
 
     std::string work;
@@ -302,36 +333,109 @@ TEST_F(TerminalDialogue, TerminalModeIsRestoredWhenASignalEndsARead)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fresh_run();
-        write_two_discs();
-        if (c.at_question)
-            write_existing_dest();
         termios mode;
-        {
-            PtySession probe;
-            ASSERT_TRUE(pty_start(probe, {"/bin/true"}, work));
-            ASSERT_EQ(tcgetattr(probe.master, &mode), 0);
-            pty_close(probe);
-        }
-        // Echo off beforehand, so the line read's own mode differs from it too.
-        mode.c_lflag &= ~ECHO;
+        prepare_signal_case(c.at_question, mode);
         PtyOptions options;
         options.mode = &mode;
         start(options);
         termios before;
         ASSERT_EQ(tcgetattr(session.master, &before), 0);
-        if (c.at_question) {
-            ASSERT_TRUE(pty_wait_for(session, QUESTION)) << pty_output(session);
-            ASSERT_TRUE(pty_wait_for_mode(session, ICANON | ECHO, 0, 0)) << "no line read under way";
-        } else {
-            wait_for_disc_prompt();
-        }
+        wait_for_read(c.at_question);
         kill(session.pid, c.signal);
         pty_finish(session, 10000);
         EXPECT_EQ(session.signal, c.signal) << "it ends as that signal ends it";
         termios after;
         ASSERT_EQ(tcgetattr(session.master, &after), 0);
         EXPECT_TRUE(same_mode(before, after));
+    }
+}
+
+// The first child of pid, from /proc; -1 when it has none yet.
+pid_t first_child(pid_t pid)
+{
+    std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    FILE* list = fopen(path.c_str(), "r");
+    if (list == nullptr)
+        return -1;
+    int child = -1;
+    if (fscanf(list, "%d", &child) != 1)
+        child = -1;
+    fclose(list);
+    return child;
+}
+
+// The state letter of a process ('T' when stopped), 0 when it is gone.
+char process_state(pid_t pid)
+{
+    std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    FILE* stat = fopen(path.c_str(), "r");
+    if (stat == nullptr)
+        return 0;
+    char state = 0;
+    if (fscanf(stat, "%*d (%*[^)]) %c", &state) != 1)
+        state = 0;
+    fclose(stat);
+    return state;
+}
+
+TEST_F(TerminalDialogue, StoppedReadGivesTheTerminalBackAndTakesItsModeAgainOnContinuing)
+{
+    enum How { CTRL_Z, STOP_SIGNAL, UNCATCHABLE_STOP };
+    struct Case { const char* name; bool at_question; How how; const char* answer; int exit_code; } cases[] = {
+        {"Ctrl+Z at the question", true, CTRL_Z, "n\r", 1},
+        {"stopped by kill at the disc wait", false, STOP_SIGNAL, "\x1b", 3},
+        {"SIGSTOP at the disc wait, the shell setting its mode meanwhile", false, UNCATCHABLE_STOP, "\x1b", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        termios mode;
+        prepare_signal_case(c.at_question, mode);
+        PtyOptions options;
+        options.mode = &mode;
+        // A shell with job control, as the user's: once the tool stops it
+        // waits for a line, then brings the tool back with fg.
+        ASSERT_TRUE(pty_start(session,
+                              {"/bin/bash", "--norc", "--noprofile", "-c",
+                               "set -m; \"$0\" disc out/disk; read -r _; fg >/dev/null; echo \"EXIT=$?\"",
+                               SPANFETCH_BINARY},
+                              work, options));
+        termios before;
+        ASSERT_EQ(tcgetattr(session.master, &before), 0);
+        wait_for_read(c.at_question);
+        pid_t tool = first_child(session.pid);
+        ASSERT_GT(tool, 0);
+
+        if (c.how == CTRL_Z)
+            pty_send(session, "\x1a");
+        else
+            kill(tool, c.how == STOP_SIGNAL ? SIGTSTP : SIGSTOP);
+        for (int waited = 0; process_state(tool) != 'T' && waited < 500; ++waited)
+            pty_stays_quiet(session, 20);
+        ASSERT_EQ(process_state(tool), 'T') << "not stopped";
+        termios stopped;
+        ASSERT_EQ(tcgetattr(session.master, &stopped), 0);
+        if (c.how == UNCATCHABLE_STOP) {
+            ASSERT_EQ(tcsetattr(session.master, TCSANOW, &before), 0);
+        } else {
+            EXPECT_TRUE(same_mode(before, stopped)) << "the terminal is not given back while stopped";
+        }
+
+        pty_send(session, "\r");  // the shell's read, then fg
+        if (c.at_question) {
+            ASSERT_TRUE(pty_wait_for_mode(session, ICANON | ECHO, 0, 0)) << "line mode not taken again";
+        } else {
+            ASSERT_TRUE(pty_wait_for_mode(session, 0, ICANON | ECHO | ISIG, 0)) << "key mode not taken again";
+        }
+        pty_send(session, c.answer);
+        ASSERT_TRUE(pty_wait_for(session, "EXIT=" + std::to_string(c.exit_code))) << pty_output(session);
+        pty_finish(session, 10000);
+        termios after;
+        ASSERT_EQ(tcgetattr(session.master, &after), 0);
+        EXPECT_TRUE(same_mode(before, after));
+        if (c.at_question) {
+            EXPECT_TRUE(read_file(work + "/out/disk.IMG") ==
+                        std::vector<unsigned char>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+        }
     }
 }
 
