@@ -5,7 +5,7 @@ if(WIN32)
 endif()
 add_library(tty_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/e2e/tty_driver.cpp)
 target_include_directories(tty_driver PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(tty_driver PUBLIC util)
+target_link_libraries(tty_driver PUBLIC run_tool util)
 
 add_executable(console_dialogue_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/e2e/console_dialogue_test.cpp)
 target_link_libraries(console_dialogue_e2e_tests PRIVATE tty_driver run_tool image_builder GTest::gtest_main)

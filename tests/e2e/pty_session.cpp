@@ -1,5 +1,6 @@
 // Pseudo-terminal sessions for the dialogue tests.
 #include "tests/e2e/pty_session.h"
+#include "tests/e2e/run_tool.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -84,14 +85,7 @@ bool pty_start(PtySession& session, const std::vector<std::string>& argv, const 
     if (child == 0) {
         if (options.ignore_hangup)
             signal(SIGHUP, SIG_IGN);
-        if (chdir(cwd.c_str()) != 0)
-            _exit(126);
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        exec_in_directory(argv, cwd);
     }
     session.pid = child;
     // The slave is set up before fork returns, so these keys are queued ahead of the program.

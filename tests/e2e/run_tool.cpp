@@ -15,6 +15,18 @@
 #include <fstream>
 #include <iterator>
 
+void exec_in_directory(const std::vector<std::string>& argv, const std::string& cwd)
+{
+    if (chdir(cwd.c_str()) != 0)
+        _exit(126);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 Outcome run_tool(const std::vector<std::string>& argv, const std::string& cwd, int timeout_seconds)
 {
     int out_pipe[2];
@@ -30,14 +42,7 @@ Outcome run_tool(const std::vector<std::string>& argv, const std::string& cwd, i
         dup2(err_pipe[1], STDERR_FILENO);
         close(out_pipe[0]);
         close(err_pipe[0]);
-        if (chdir(cwd.c_str()) != 0)
-            _exit(126);
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        exec_in_directory(argv, cwd);
     }
     close(out_pipe[1]);
     close(err_pipe[1]);

@@ -15,6 +15,10 @@ struct Outcome {
 // Kills it after timeout_seconds.
 Outcome run_tool(const std::vector<std::string>& argv, const std::string& cwd, int timeout_seconds = 60);
 
+// In a forked child: changes to cwd and executes argv[0] with argv, or ends
+// the child with 126 (no such directory) or 127 (nothing to execute).
+[[noreturn]] void exec_in_directory(const std::vector<std::string>& argv, const std::string& cwd);
+
 // Reads a whole file; empty when it cannot be read.
 std::vector<unsigned char> read_file(const std::string& path);
 

@@ -1,6 +1,7 @@
 // Pseudo-terminal runs for the dialogue tests: forkpty, typing, output with
 // timeouts, and watching which read the tool is blocked in.
 #include "tests/e2e/tty_driver.h"
+#include "tests/e2e/run_tool.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -131,14 +132,7 @@ bool tty_start(TtyRun& run, const std::vector<std::string>& argv, const std::str
         }
         if (options.ignore_hangup)
             signal(SIGHUP, SIG_IGN);
-        if (chdir(cwd.c_str()) != 0)
-            _exit(126);
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        exec_in_directory(argv, cwd);
     }
     run.pid = child;
     run.master = master;
