@@ -22,14 +22,18 @@ run()
     local name="$1"
     shift
     echo "-- $name: spanfetch $*"
-    setsid -w timeout "$WINE_TIMEOUT" "$WINE" "$SPANFETCH_EXE" "$@" </dev/null >"$work/stdout" 2>"$work/stderr"
+    with_wine_retry setsid -w timeout "$WINE_TIMEOUT" "$WINE" "$SPANFETCH_EXE" "$@" \
+        </dev/null >"$work/stdout" 2>"$work/stderr"
     rc=$?
 }
 
 # expect CASE_NAME RC TEXT: the exit code and standard output of the last run.
 expect()
 {
-    [ "$rc" -eq "$2" ] || fail "$1: exit code $rc, expected $2"
+    if [ "$rc" -ne "$2" ]; then
+        fail "$1: exit code $rc, expected $2"
+        [ -s "$work/stderr" ] && { echo "--- standard error"; head -20 "$work/stderr"; }
+    fi
     check_bytes "$1" "$3" "$work/stdout"
 }
 

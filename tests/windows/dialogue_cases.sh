@@ -41,9 +41,16 @@ ended()
     [ "$("${TMUX_CMD[@]}" display -p '#{pane_dead}' 2>/dev/null)" = 1 ]
 }
 
+# tmux may mark the pane dead a moment before it has the status.
 exit_code()
 {
-    "${TMUX_CMD[@]}" display -p '#{pane_dead_status}' 2>/dev/null
+    local status tries
+    for tries in 1 2 3 4 5 6 7 8 9 10; do
+        status=$("${TMUX_CMD[@]}" display -p '#{pane_dead_status}' 2>/dev/null)
+        [ -n "$status" ] && break
+        sleep 0.2
+    done
+    printf '%s' "$status"
 }
 
 screen()

@@ -55,9 +55,28 @@ drive()
     ln -sfn "$2" "$WINEPREFIX/dosdevices/${1,,}:"
 }
 
+# with_wine_retry COMMAND...: runs a wine command, again when wine itself could
+# not reach its server ("wine client error:0: recvmsg: Connection reset by
+# peer", seen when a call starts just as the idle server shuts down): the
+# program never got to run, so it is no result of the program's own.
+with_wine_retry()
+{
+    local attempt status errors
+    errors=$(mktemp)
+    for attempt in 1 2 3; do
+        "$@" 2>"$errors" && status=0 || status=$?
+        grep -q "wine client error" "$errors" || break
+        echo "note: wine could not reach its server on attempt $attempt" >&2
+        sleep 1
+    done
+    cat "$errors" >&2
+    rm -f "$errors"
+    return "$status"
+}
+
 run_wine()
 {
-    timeout "$WINE_TIMEOUT" "$WINE" "$@"
+    with_wine_retry timeout "$WINE_TIMEOUT" "$WINE" "$@"
 }
 
 # make_set DIR SIZES [mkimage options...]: writes an image set with mkimage.exe.
