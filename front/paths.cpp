@@ -3,9 +3,8 @@
 
 #include <cstring>
 
-#include "front/driver.h"
-#include "front/status.h"
-#include "platform/path_rules.h"
+#include "front/ascii.h"
+#include "transfer/run_state.h"
 
 namespace {
 
@@ -17,19 +16,6 @@ void copy_bounded(char* buffer, const char* text)
 {
     strncpy(buffer, text, PATH_BUFFER_SIZE - 1);
     buffer[PATH_BUFFER_SIZE - 1] = '\0';
-}
-
-char ascii_upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equals_ignoring_ascii_case(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b)
-        if (ascii_upper(*a) != ascii_upper(*b))
-            return false;
-    return *a == *b;
 }
 
 } // namespace

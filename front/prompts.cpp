@@ -3,12 +3,16 @@
 
 #include <cstdio>
 
-#include "front/driver.h"
+#include "front/ascii.h"
 #include "platform/console.h"
 #include "platform/source_file.h"
+#include "transfer/run_state.h"
 
 namespace {
 
+// A line read takes at most two characters: a letter and the line end. What
+// it leaves of a longer answer stays pending and is taken by the next read,
+// so "xyz" counts as two unusable answers, "xy" and "z".
 constexpr int ANSWER_CAPACITY = 2;
 constexpr char KEY_ENTER = 13;
 constexpr char KEY_ESC = 27;
@@ -18,11 +22,6 @@ constexpr char KEY_ESC = 27;
 bool is_line_end(char c)
 {
     return c == '\r' || c == '\n';
-}
-
-char ascii_upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 } // namespace
@@ -51,6 +50,8 @@ bool confirm_overwrite()
     printf("Warning: The target image already exists!\nDo you want to overwrite it (Y/N)? ");
     char answer = ascii_upper(read_answer());
     while (answer != 'Y' && answer != 'N' && answer != 0) {
+        // One backspace per refused answer is what the tool has always
+        // printed; scripts that read its output count on it.
         printf("\b");
         answer = ascii_upper(read_answer());
     }

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "front/driver.h"
-
 void print_failure(int code)
 {
     printf("\n");

@@ -1,15 +1,7 @@
-// Status codes of a run, which are also the process exit codes, and the one way a failure ends it.
+// The failure messages of the status codes, and the one way a failure ends the run.
 #pragma once
 
-constexpr int STATUS_OK = 0;
-constexpr int STATUS_USAGE = 1;
-constexpr int STATUS_BAD_EXTENSION = 2;
-constexpr int STATUS_SOURCE_OPEN = 3;
-constexpr int STATUS_SOURCE_READ = 4;
-constexpr int STATUS_DEST_OPEN = 5;
-constexpr int STATUS_DEST_WRITE = 6;
-constexpr int STATUS_OUT_OF_MEMORY = 8;
-constexpr int STATUS_BAD_SIGNATURE = 9;
+#include "transfer/run_state.h"
 
 // Prints "\n" and the failure message of code, naming the path buffer the
 // code is about as it stands now.

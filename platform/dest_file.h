@@ -2,8 +2,6 @@
 #pragma once
 #include <cstdint>
 
-struct SourceFile;
-
 constexpr int NO_DEST = -1;
 
 // True when something of exactly that name exists, a file or a directory.
@@ -21,7 +19,3 @@ int dest_reopen(const char* path);
 uint32_t dest_write(int dest, const void* buffer, uint32_t count);
 
 void dest_close(int dest);
-
-// True when path already names the very file that source reads, so that
-// creating it would truncate the data still to be copied.
-bool dest_is_source(const char* path, SourceFile* source);

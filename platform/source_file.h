@@ -27,3 +27,8 @@ void source_seek(SourceFile* file, uint64_t offset);
 uint32_t source_read(SourceFile* file, void* buffer, uint32_t count);
 
 void source_close(SourceFile* file);
+
+// True when path already names the very file that source reads, so that
+// creating a destination part under that name would truncate the data still
+// to be copied.
+bool dest_is_source(const char* path, SourceFile* source);

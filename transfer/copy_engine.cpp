@@ -4,13 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "front/driver.h"
-#include "front/prompts.h"
-#include "front/status.h"
 #include "platform/dest_file.h"
 #include "platform/path_rules.h"
 #include "platform/source_file.h"
+#include "transfer/disc_wait.h"
 #include "transfer/read_recovery.h"
+#include "transfer/run_state.h"
 
 namespace {
 
@@ -33,17 +32,6 @@ bool find_end_marker(const unsigned char* chunk, uint32_t bytes_read, ImageHeade
         }
     }
     return found;
-}
-
-// Names destination part 0 again for the header rewrite. Where names ignore
-// letter case the canonical ".IMG" serves; elsewhere the extension as typed
-// is what names the file created as part 0.
-void name_dest_part0(const char* typed_extension)
-{
-    if (NAMES_IGNORE_CASE)
-        part_suffix(dest_path, 0);
-    else
-        memcpy(dest_path + strlen(dest_path) - SUFFIX_LENGTH, typed_extension, SUFFIX_LENGTH);
 }
 
 } // namespace
@@ -76,6 +64,7 @@ int copy_parts(SourceFile* source, ImageHeader& header)
     bool first_chunk = true;
     uint32_t part_index = 0;
 
+    // The extension destination part 0 was created with, as typed.
     char dest_extension[SUFFIX_LENGTH + 1];
     memcpy(dest_extension, dest_path + strlen(dest_path) - SUFFIX_LENGTH, sizeof dest_extension);
 
@@ -95,6 +84,8 @@ int copy_parts(SourceFile* source, ImageHeader& header)
             uint32_t chunk_len = part_remaining < CHUNK_SIZE ? static_cast<uint32_t>(part_remaining) : CHUNK_SIZE;
             uint32_t bytes_read = source_read(source, transfer_buffer, chunk_len);
             if (bytes_read != chunk_len) {
+                // Stands unless the recovered sectors hold the end marker: then
+                // the image ends before the bad ones and the short read is no loss.
                 status = STATUS_SOURCE_READ;
                 bytes_read = read_chunk_recover(source, transfer_buffer, chunk_len, part_offset);
             }
@@ -125,7 +116,7 @@ int copy_parts(SourceFile* source, ImageHeader& header)
             return status;
         if (end_found) {
             part_suffix(source_path, 0);
-            name_dest_part0(dest_extension);
+            name_dest_part0(dest_path, dest_extension);
             return finalise_image(dest_path, header);
         }
 

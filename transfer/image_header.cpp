@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "front/status.h"
 #include "platform/dest_file.h"
 #include "platform/source_file.h"
+#include "transfer/run_state.h"
 
 int read_header(SourceFile* source, unsigned char* buffer, ImageHeader& header)
 {

@@ -7,8 +7,6 @@
 
 #include <cerrno>
 
-#include "platform/posix/source_internal.h"
-
 bool dest_exists(const char* path)
 {
     struct stat info;
@@ -45,13 +43,4 @@ uint32_t dest_write(int dest, const void* buffer, uint32_t count)
 void dest_close(int dest)
 {
     close(dest);
-}
-
-bool dest_is_source(const char* path, SourceFile* source)
-{
-    struct stat dest_info;
-    struct stat source_info;
-    if (stat(path, &dest_info) != 0 || fstat(source_descriptor(source), &source_info) != 0)
-        return false;
-    return dest_info.st_dev == source_info.st_dev && dest_info.st_ino == source_info.st_ino;
 }

@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "platform/path_rules.h"
-#include "platform/posix/source_internal.h"
 
 struct SourceFile {
     int fd;
@@ -91,7 +90,7 @@ bool direct_alignment_ok(int fd)
 
 // Turns direct I/O off for the part. False when the descriptor refuses, in
 // which case it still reads directly.
-bool use_buffered_reads(SourceFile* file)
+bool switch_to_buffered_reads(SourceFile* file)
 {
     if (file->direct) {
         int flags = fcntl(file->fd, F_GETFL);
@@ -116,11 +115,6 @@ ssize_t read_at(int fd, unsigned char* buffer, size_t count, uint64_t position)
 }
 
 } // namespace
-
-int source_descriptor(SourceFile* file)
-{
-    return file->fd;
-}
 
 bool source_exists(const char* path)
 {
@@ -157,7 +151,7 @@ SourceFile* source_open(const char* path)
     if (!direct || !direct_alignment_ok(fd)) {
         // Where direct I/O cannot be turned off again, a read refused later
         // still finds no way round and reports a failure.
-        use_buffered_reads(file);
+        switch_to_buffered_reads(file);
     }
     return file;
 }
@@ -192,7 +186,7 @@ uint32_t source_read(SourceFile* file, void* buffer, uint32_t count)
         }
         ssize_t got = read_at(file->fd, bytes + delivered, wanted, position);
         // Reads are positioned, so the switch can happen in the middle of one.
-        if (got < 0 && errno == EINVAL && file->direct && use_buffered_reads(file))
+        if (got < 0 && errno == EINVAL && file->direct && switch_to_buffered_reads(file))
             continue;
         if (got <= 0)
             break;
@@ -210,4 +204,13 @@ void source_close(SourceFile* file)
 {
     close(file->fd);
     file->fd = -1;
+}
+
+bool dest_is_source(const char* path, SourceFile* source)
+{
+    struct stat dest_info;
+    struct stat source_info;
+    if (stat(path, &dest_info) != 0 || fstat(source->fd, &source_info) != 0)
+        return false;
+    return dest_info.st_dev == source_info.st_dev && dest_info.st_ino == source_info.st_ino;
 }

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "platform/path_rules.h"
-#include "platform/win32/source_internal.h"
 
 struct SourceFile {
     HANDLE handle;
@@ -44,7 +43,7 @@ bool unbuffered_reads_suit(const char* path)
 }
 
 // Replaces the unbuffered handle by an ordinary one on the same part.
-bool use_buffered_reads(SourceFile* file)
+bool switch_to_buffered_reads(SourceFile* file)
 {
     HANDLE handle = open_for_reading(file->path, false);
     if (handle == INVALID_HANDLE_VALUE)
@@ -63,11 +62,6 @@ bool place_at(HANDLE handle, uint64_t position)
 }
 
 } // namespace
-
-HANDLE source_handle(SourceFile* file)
-{
-    return file->handle;
-}
 
 bool source_exists(const char* path)
 {
@@ -122,7 +116,7 @@ uint32_t source_read(SourceFile* file, void* buffer, uint32_t count)
     while (delivered < count) {
         uint64_t position = file->position + delivered;
         // Unbuffered reads start only on a sector boundary.
-        if (file->unbuffered && position % READ_ALIGNMENT != 0 && !use_buffered_reads(file))
+        if (file->unbuffered && position % READ_ALIGNMENT != 0 && !switch_to_buffered_reads(file))
             break;
         DWORD wanted = count - delivered;
         if (file->unbuffered) {
@@ -133,7 +127,7 @@ uint32_t source_read(SourceFile* file, void* buffer, uint32_t count)
         DWORD got = 0;
         BOOL read_ok = place_at(file->handle, position) && ReadFile(file->handle, bytes + delivered, wanted, &got, nullptr);
         if (!read_ok && got == 0 && file->unbuffered && GetLastError() == ERROR_INVALID_PARAMETER &&
-            use_buffered_reads(file))
+            switch_to_buffered_reads(file))
             continue;
         if (got == 0)
             break;
@@ -151,4 +145,22 @@ void source_close(SourceFile* file)
 {
     CloseHandle(file->handle);
     file->handle = INVALID_HANDLE_VALUE;
+}
+
+bool dest_is_source(const char* path, SourceFile* source)
+{
+    // Opened for no access at all, so even a file held open elsewhere answers.
+    HANDLE dest = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (dest == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION dest_info;
+    BY_HANDLE_FILE_INFORMATION source_info;
+    bool same = GetFileInformationByHandle(dest, &dest_info) &&
+                GetFileInformationByHandle(source->handle, &source_info) &&
+                dest_info.dwVolumeSerialNumber == source_info.dwVolumeSerialNumber &&
+                dest_info.nFileIndexHigh == source_info.nFileIndexHigh &&
+                dest_info.nFileIndexLow == source_info.nFileIndexLow;
+    CloseHandle(dest);
+    return same;
 }
