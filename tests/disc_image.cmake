@@ -10,3 +10,23 @@ add_executable(image_source_tests
 target_include_directories(image_source_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(image_source_tests PRIVATE iso_builder GTest::gtest_main)
 gtest_discover_tests(image_source_tests DISCOVERY_TIMEOUT 60)
+
+if(WIN32)
+  return()
+endif()
+find_program(SPANFETCH_XORRISO xorriso)
+add_executable(disc_image_e2e_tests
+  ${CMAKE_CURRENT_LIST_DIR}/e2e/disc_image_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/e2e/pty_session.cpp)
+target_include_directories(disc_image_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(disc_image_e2e_tests PRIVATE run_tool image_builder iso_builder util GTest::gtest_main)
+target_compile_definitions(disc_image_e2e_tests PRIVATE SPANFETCH_BINARY="$<TARGET_FILE:spanfetch>"
+                           XORRISO_BINARY="${SPANFETCH_XORRISO}" TEST_SCRATCH_DIR="${CMAKE_BINARY_DIR}")
+add_dependencies(disc_image_e2e_tests spanfetch)
+gtest_discover_tests(disc_image_e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 180)
+
+# Opt-in: a part over 4 GiB in two extents (SPANFETCH_LARGE_TESTS=1; writes 4 GiB).
+add_test(NAME disc_image.large_part
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e/large_image_test.sh
+                 $<TARGET_FILE:spanfetch> $<TARGET_FILE:mkimage> ${CMAKE_BINARY_DIR})
+set_tests_properties(disc_image.large_part PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 1200)
