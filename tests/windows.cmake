@@ -33,3 +33,7 @@ endforeach()
 foreach(group overwrite disc_wait)
   add_wine_test(wine.dialogue.${group} dialogue_cases.sh ${group})
 endforeach()
+
+foreach(group image_file image_folder)
+  add_wine_test(wine.disc_image.${group} disc_image_cases.sh ${group})
+endforeach()
