@@ -19,6 +19,8 @@ std::string console_lines;
 std::vector<int> console_keys;
 std::function<void(int)> on_key;
 std::vector<std::string> refuse_open;
+std::vector<std::string> refuse_flush;
+int directory_syncs = 0;
 
 namespace {
 
@@ -96,6 +98,8 @@ void reset()
     console_keys.clear();
     on_key = nullptr;
     refuse_open.clear();
+    refuse_flush.clear();
+    directory_syncs = 0;
     for (OpenSource& source : sources)
         source = {"", 0, false};
     for (OpenDest& dest : dests)
@@ -218,9 +222,17 @@ uint32_t dest_write(int dest, const void* buffer, uint32_t count)
     return written;
 }
 
-void dest_close(int dest)
+bool dest_close(int dest)
 {
     fake::dests[dest].open = false;
+    const std::vector<std::string>& refused = fake::refuse_flush;
+    return std::find(refused.begin(), refused.end(), fake::dests[dest].path) == refused.end();
+}
+
+bool dest_sync_directory(const char*)
+{
+    ++fake::directory_syncs;
+    return true;
 }
 
 bool dest_is_source(const char* path, SourceFile* source)

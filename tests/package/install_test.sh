@@ -49,6 +49,7 @@ else
   [ "${header:8:8}" = 00000000 ] || fail "manual page gzip keeps a time stamp (not -n)"
 fi
 [ -f "$root/usr/share/doc/spanfetch/copyright" ] || fail "no usr/share/doc/spanfetch/copyright"
+grep -qx "License: Expat" "$root/usr/share/doc/spanfetch/copyright" || fail "copyright does not name the MIT (Expat) licence"
 
 program="$root/usr/bin/spanfetch"
 if [ ! -x "$program" ]; then
