@@ -185,6 +185,7 @@ bool tty_start(TtyRun& run, const std::vector<std::string>& argv, const std::str
     pid_t child = fork();
     if (child < 0) {
         close(slave);
+        tty_hang_up(run);
         return false;
     }
     if (child == 0) {
