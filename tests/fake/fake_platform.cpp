@@ -43,7 +43,7 @@ struct OpenDest {
 OpenDest dests[4];
 
 // Tests name files with '/'; the code under test spells them with the platform's separator.
-std::string normal(const char* path)
+std::string with_forward_slashes(const char* path)
 {
     std::string name = path;
     for (char& c : name)
@@ -59,7 +59,7 @@ bool refused(const std::string& path)
 
 int open_dest(const char* native_path, bool create)
 {
-    std::string path = normal(native_path);
+    std::string path = with_forward_slashes(native_path);
     if (refused(path))
         return NO_DEST;
     auto found = files.find(path);
@@ -126,12 +126,12 @@ SourceFile handles[4] = {{0}, {1}, {2}, {3}};
 
 bool source_exists(const char* path)
 {
-    return files.count(fake::normal(path)) != 0;
+    return files.count(fake::with_forward_slashes(path)) != 0;
 }
 
 SourceFile* source_open(const char* native_path)
 {
-    std::string path = fake::normal(native_path);
+    std::string path = fake::with_forward_slashes(native_path);
     auto found = files.find(path);
     if (found == files.end() || found->second.directory || fake::refused(path))
         return nullptr;
@@ -191,7 +191,7 @@ void source_close(SourceFile* file)
 
 bool dest_exists(const char* path)
 {
-    return files.count(fake::normal(path)) != 0;
+    return files.count(fake::with_forward_slashes(path)) != 0;
 }
 
 int dest_create(const char* path)
@@ -237,7 +237,7 @@ bool dest_sync_directory(const char*)
 
 bool dest_is_source(const char* path, SourceFile* source)
 {
-    return fake::sources[source->slot].path == fake::normal(path);
+    return fake::sources[source->slot].path == fake::with_forward_slashes(path);
 }
 
 unsigned char* transfer_memory_get(uint32_t size)
