@@ -164,6 +164,8 @@ TEST_F(CopyEngine, FailuresEndTheRunNamingThePartAndKeepWhatWasWritten)
          "out/disk", STATUS_DEST_OPEN, "Copying file disc/KORVADIS.001 to out/disk.001...", {0, 2 * CHUNK, false}},
         {"destination full", [] { fake::files["out/disk.001"].capacity = 1000; }, "disc", "out/disk",
          STATUS_DEST_WRITE, "Copying file disc/KORVADIS.001 to out/disk.001...", {1, 1000, false}},
+        {"part 1 never reaches the disk", [] { fake::refuse_flush.push_back("out/disk.001"); }, "disc", "out/disk",
+         STATUS_DEST_WRITE, "Copying file disc/KORVADIS.001 to out/disk.001...", {1, CHUNK, false}},
         {"destination is the source itself", [] {}, "disc", "disc/KORVADIS", STATUS_DEST_OPEN,
          "Copying file disc/KORVADIS.IMG to disc/KORVADIS.IMG...", {}},
         {"unreadable part 1", [] { fake::files["disc/KORVADIS.001"].bad_sectors[0] = -1; }, "disc", "out/disk",
