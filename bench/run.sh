@@ -15,6 +15,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tests/lib.sh"
 chunk=63488
 smoke=0
 runs=9
@@ -263,32 +264,25 @@ else
     echo "note: strace is missing; system calls not counted"
 fi
 
-# The conversion must be right: parts 0 and 1 equal to the source but for the
-# header, part 2 cut at the marker, and the header the marker's with "IMG".
-verify() {
-    local s=$out/spanfetch d=$out/dd
-    [ "$(stat -c %s "$s/disk.002")" = "$marker" ] || { echo "wrong size of part 2"; return 1; }
-    cmp -s -i 108 "$s/disk.IMG" "$d/disk.IMG" || { echo "part 0 differs past its header"; return 1; }
-    cmp -s "$s/disk.001" "$d/disk.001" || { echo "part 1 differs"; return 1; }
-    cmp -s "$s/disk.002" "$d/disk.002" || { echo "part 2 differs"; return 1; }
-    local want got
-    want=$({ printf IMG; tail -c +$((marker + 4)) "$p2" | head -c 105; } | od -An -tx1 | tr -d ' \n')
-    got=$(head -c 108 "$s/disk.IMG" | od -An -tx1 | tr -d ' \n')
-    [ "$want" = "$got" ] || { echo "header of part 0 is not the marker's with IMG"; return 1; }
-    cmp -s "$out/cat/all" <(cat "$p0" "$p1" "$p2") || { echo "cat output differs"; return 1; }
-    if [ "$with_image" = 1 ]; then
-        local part
-        for part in disk.IMG disk.001 disk.002; do
-            cmp -s "$s/$part" "$out/spanfetch_iso/$part" || { echo "$part from the image differs"; return 1; }
-            cmp -s "$d/$part" "$out/dd_iso/$part" || { echo "dd's $part from the image differs"; return 1; }
-        done
-    fi
-}
-if problem=$(verify); then
-    echo "outputs verified: spanfetch's parts match the dd copy, part 2 cut at $marker, header rewritten"
-else
-    echo "error: spanfetch output is wrong: $problem" >&2
-    exit 1
+# The outputs must be right: spanfetch's parts those the image builder expects,
+# dd's the same bytes but for part 0's header, cat's the parts joined. cat's
+# output goes first, to make room for the expected parts.
+cmp -s "$out/cat/all" <(cat "$p0" "$p1" "$p2") || fail "cat output differs"
+rm -rf "${out:?}/cat"
+expected=$work/expected
+mkdir -p "$expected"
+"$mkimage" --expect "$expected" disk "$(IFS=,; echo "${sizes[*]}")" --marker "2:$marker" >/dev/null ||
+    fail "mkimage --expect failed"
+same_files "spanfetch" "$expected" "$out/spanfetch"
+cmp -s -i 108 "$out/dd/disk.IMG" "$expected/disk.IMG" || fail "dd's part 0 differs past its header"
+cmp -s "$out/dd/disk.001" "$expected/disk.001" || fail "dd's part 1 differs"
+cmp -s "$out/dd/disk.002" "$expected/disk.002" || fail "dd's part 2 differs"
+if [ "$with_image" = 1 ]; then
+    same_files "spanfetch from the image" "$expected" "$out/spanfetch_iso"
+    for part in disk.IMG disk.001 disk.002; do
+        cmp -s "$out/dd/$part" "$out/dd_iso/$part" || fail "dd's $part from the image differs"
+    done
 fi
+[ "$failures" -eq 0 ] && echo "outputs verified: spanfetch's parts as expected, part 2 cut at $marker, header rewritten"
 
-echo "spanfetch/dd-direct wall $ratio_dd, peak RSS $peak_mib MiB, syscalls/chunk $per_chunk"
+finish "spanfetch/dd-direct wall $ratio_dd, peak RSS $peak_mib MiB, syscalls/chunk $per_chunk"

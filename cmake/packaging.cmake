@@ -6,6 +6,7 @@ set(CPACK_PACKAGE_VENDOR "spanfetch developers")
 set(CPACK_PACKAGE_CONTACT "spanfetch developers <dev@spanfetch.local>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy a disc image spread over several CDs and convert it")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
 
 if(WIN32)
   # The readme ships with Windows line ends whatever the checkout uses.
@@ -14,6 +15,11 @@ if(WIN32)
   string(REPLACE "\n" "\r\n" SPANFETCH_README "${SPANFETCH_README}")
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/README.txt "${SPANFETCH_README}")
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+  # The licence travels with the program, with Windows line ends too.
+  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE SPANFETCH_LICENSE)
+  string(REPLACE "\n" "\r\n" SPANFETCH_LICENSE "${SPANFETCH_LICENSE}")
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt "${SPANFETCH_LICENSE}")
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)

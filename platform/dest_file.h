@@ -18,4 +18,11 @@ int dest_reopen(const char* path);
 // Writes count bytes; returns the number written (count means success).
 uint32_t dest_write(int dest, const void* buffer, uint32_t count);
 
-void dest_close(int dest);
+// Flushes what was written to stable storage and closes the part. Returns
+// false when the flush or the close failed: then the data may never reach
+// the disk, and the part must not be reported as written.
+bool dest_close(int dest);
+
+// Makes the names of the parts created in path's directory survive a power
+// cut, where the platform keeps names apart from data. False on failure.
+bool dest_sync_directory(const char* path);

@@ -24,3 +24,19 @@ add_test(NAME read_faults
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/devices/read_fault_test.sh
                  $<TARGET_FILE:spanfetch> $<TARGET_FILE:mkimage> $<TARGET_FILE:read_fault_shim>)
 set_tests_properties(read_faults PROPERTIES TIMEOUT 120)
+
+add_library(flush_fault_shim SHARED ${CMAKE_CURRENT_LIST_DIR}/devices/flush_fault_shim.c)
+set_target_properties(flush_fault_shim PROPERTIES LINKER_LANGUAGE C)
+target_compile_options(flush_fault_shim PRIVATE -fno-sanitize=all)
+target_link_options(flush_fault_shim PRIVATE -fno-sanitize=all)
+target_link_libraries(flush_fault_shim PRIVATE dl)
+
+add_test(NAME destination_flushes
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/devices/flush_test.sh
+                 $<TARGET_FILE:spanfetch> $<TARGET_FILE:mkimage> $<TARGET_FILE:flush_fault_shim>)
+set_tests_properties(destination_flushes PROPERTIES TIMEOUT 120)
+
+add_test(NAME partial_last_sector
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/devices/partial_marker_test.sh
+                 $<TARGET_FILE:spanfetch> $<TARGET_FILE:mkimage>)
+set_tests_properties(partial_last_sector PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 120)

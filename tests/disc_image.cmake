@@ -15,15 +15,9 @@ if(WIN32)
   return()
 endif()
 find_program(SPANFETCH_XORRISO xorriso)
-add_executable(disc_image_e2e_tests
-  ${CMAKE_CURRENT_LIST_DIR}/e2e/disc_image_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/e2e/pty_session.cpp)
-target_include_directories(disc_image_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(disc_image_e2e_tests PRIVATE run_tool image_builder iso_builder util GTest::gtest_main)
-target_compile_definitions(disc_image_e2e_tests PRIVATE SPANFETCH_BINARY="$<TARGET_FILE:spanfetch>"
-                           XORRISO_BINARY="${SPANFETCH_XORRISO}" TEST_SCRATCH_DIR="${CMAKE_BINARY_DIR}")
-add_dependencies(disc_image_e2e_tests spanfetch)
-gtest_discover_tests(disc_image_e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 180)
+add_e2e_gtest(disc_image_e2e_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/e2e/disc_image_test.cpp
+              LIBRARIES tty_driver iso_builder TIMEOUT 180)
+target_compile_definitions(disc_image_e2e_tests PRIVATE XORRISO_BINARY="${SPANFETCH_XORRISO}")
 
 # Opt-in: a part over 4 GiB in two extents (SPANFETCH_LARGE_TESTS=1; writes 4 GiB).
 add_test(NAME disc_image.large_part

@@ -37,3 +37,7 @@ endforeach()
 foreach(group image_file image_folder)
   add_wine_test(wine.disc_image.${group} disc_image_cases.sh ${group})
 endforeach()
+
+add_test(NAME package.windows_zip
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/package/zip_test.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(package.windows_zip PROPERTIES TIMEOUT 120)

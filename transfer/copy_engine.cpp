@@ -18,12 +18,13 @@ constexpr size_t SUFFIX_LENGTH = 4;
 // Scans the delivered sectors of a chunk for the end marker. On a match the
 // marker's header replaces header and the chunk is cut before it; the scan
 // goes on, so the last matching sector decides. A sector is tested only when
-// all of its compared bytes were delivered.
+// its whole header was delivered: the header is what part 0 receives, and
+// bytes past a short read are whatever the buffer held before.
 bool find_end_marker(const unsigned char* chunk, uint32_t bytes_read, ImageHeader& header, uint32_t& chunk_len)
 {
     bool found = false;
     for (uint32_t off = 0; off < bytes_read && off < CHUNK_SIZE; off += SECTOR_SIZE) {
-        if (bytes_read - off < MARKER_TEST_SPAN)
+        if (bytes_read - off < HEADER_SIZE)
             break;
         if (is_end_marker(chunk + off, header)) {
             memcpy(header.bytes, chunk + off, HEADER_SIZE);
@@ -110,13 +111,18 @@ int copy_parts(SourceFile* source, ImageHeader& header)
         }
 
         source_close(source);
-        dest_close(dest);
+        // A part whose data did not reach the disk is a failed write, even
+        // when the file system tells so only now.
+        if (!dest_close(dest) && status == STATUS_OK)
+            status = STATUS_DEST_WRITE;
 
         if (status != STATUS_OK)
             return status;
         if (end_found) {
             part_suffix(source_path, 0);
             name_dest_part0(dest_path, dest_extension);
+            if (!dest_sync_directory(dest_path))
+                return STATUS_DEST_WRITE;
             return finalise_image(dest_path, header);
         }
 

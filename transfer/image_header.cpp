@@ -43,6 +43,7 @@ int finalise_image(const char* path, ImageHeader& header)
     if (dest == NO_DEST)
         return STATUS_DEST_OPEN;
     int status = dest_write(dest, header.bytes, HEADER_SIZE) == HEADER_SIZE ? STATUS_OK : STATUS_DEST_WRITE;
-    dest_close(dest);
+    if (!dest_close(dest))
+        status = STATUS_DEST_WRITE;
     return status;
 }

@@ -8,8 +8,6 @@ constexpr uint32_t SECTOR_SIZE = 2048;
 constexpr uint32_t HEADER_SIZE = 108;
 constexpr uint32_t SIGNATURE_SIZE = 3;
 
-// Bytes 0 to 51 of a sector decide whether it is an end marker.
-constexpr uint32_t MARKER_TEST_SPAN = 52;
 
 // The 108-byte header at the start of an image and of its end marker; apart
 // from the signature in bytes 0-2 the tool treats it as opaque bytes.
@@ -40,6 +38,7 @@ Signature classify_signature(const ImageHeader& header);
 bool is_end_marker(const unsigned char* sector, const ImageHeader& header);
 
 // Sets the signature to "IMG" and writes the header over the first 108 bytes
-// of the existing destination part 0. Returns STATUS_OK, STATUS_DEST_OPEN
-// or STATUS_DEST_WRITE.
+// of the existing destination part 0, flushed to stable storage. Returns
+// STATUS_OK, STATUS_DEST_OPEN or STATUS_DEST_WRITE (the write, its flush or
+// the close failed).
 int finalise_image(const char* path, ImageHeader& header);

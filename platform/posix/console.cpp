@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/posix/terminal_mode.h"
 
@@ -58,18 +59,44 @@ bool take_escape_sequence(int fd)
     return true;
 }
 
-} // namespace
+// The rest of the last typed line that a line read did not take. It belongs
+// to the next line read only: left in the terminal, a key read would take it.
+// A canonical terminal holds at most 4095 characters and the line end.
+char pending_line[4096];
+size_t pending_start = 0;
+size_t pending_end = 0;
 
+// Takes one whole typed line (or what Ctrl+D sent) from the terminal into
+// pending_line. False when there is nothing to read.
+bool take_typed_line(int fd)
+{
+    termios saved;
+    if (!enter_mode(fd, saved, true))
+        return false;
+    ssize_t got = read_retrying(fd, pending_line, sizeof pending_line);
+    leave_mode(fd, saved);
+    if (got <= 0)
+        return false;
+    pending_start = 0;
+    pending_end = static_cast<size_t>(got);
+    return true;
+}
+
+} // namespace
 
 int console_read_line(char* buffer, int capacity)
 {
     int fd = console_descriptor();
-    termios saved;
-    if (fd == -1 || !enter_mode(fd, saved, true))
+    if (fd == -1 || capacity <= 0)
         return CONSOLE_FAILED;
-    ssize_t got = read_retrying(fd, buffer, static_cast<size_t>(capacity));
-    leave_mode(fd, saved);
-    return got > 0 ? static_cast<int>(got) : CONSOLE_FAILED;
+    if (pending_start == pending_end && !take_typed_line(fd))
+        return CONSOLE_FAILED;
+    size_t taken = pending_end - pending_start;
+    if (taken > static_cast<size_t>(capacity))
+        taken = static_cast<size_t>(capacity);
+    memcpy(buffer, pending_line + pending_start, taken);
+    pending_start += taken;
+    return static_cast<int>(taken);
 }
 
 int console_read_key()

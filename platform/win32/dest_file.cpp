@@ -30,7 +30,16 @@ uint32_t dest_write(int dest, const void* buffer, uint32_t count)
     return put < 0 ? 0 : static_cast<uint32_t>(put);
 }
 
-void dest_close(int dest)
+bool dest_close(int dest)
 {
-    _close(dest);
+    // _commit flushes the file's buffers to the disk.
+    bool flushed = _commit(dest) == 0;
+    bool closed = _close(dest) == 0;
+    return flushed && closed;
+}
+
+bool dest_sync_directory(const char*)
+{
+    // NTFS and FAT keep a file's name with its data; flushing the file does both.
+    return true;
 }

@@ -1,455 +1,419 @@
-// The overwrite question and the disc wait of the real binary, typed at a
-// pseudo-terminal that is its controlling terminal: echo, ignored keys,
-// typed-ahead input, disc changes, hang-up and the terminal's mode afterwards.
+// The overwrite question and the disc wait of the built tool, one table each:
+// typed at a pseudo-terminal that is its controlling terminal (keys only once
+// the tool is blocked in the read they are for), with the terminal set up in
+// different ways, hung up, signalled or stopped, and without any terminal.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 
-#include "tests/e2e/pty_session.h"
 #include "tests/e2e/run_tool.h"
+#include "tests/e2e/tty_driver.h"
 #include "tools/image_builder.h"
 
 namespace {
 
-constexpr uint64_t CHUNK = 63488;
-
 const std::string QUESTION = "Warning: The target image already exists!\nDo you want to overwrite it (Y/N)? ";
+const std::string PROMPT_PART0 = "Please insert disc for file disc/KORVADIS.IMG and press enter.";
 const std::string PROMPT_PART1 = "Please insert disc for file disc/KORVADIS.001 and press enter.";
-// open_source_part prints "\n" before each part's copy message or prompt.
+// A part's copy message starts with a "\n" of its own, after the "\n" that
+// comes before each part's prompt or copy message, or that ends a prompt.
 const std::string COPY_PART0 = "\n\nCopying file disc/KORVADIS.IMG to out/disk.IMG...";
 const std::string COPY_PART1 = "\n\nCopying file disc/KORVADIS.001 to out/disk.001...";
 const std::string DONE = "\nCompleted Successfuly\n";
+const std::string CONVERTED = COPY_PART0 + COPY_PART1 + DONE;
+const std::string UNABLE_PART0 = "\nUnable to open disc/KORVADIS.IMG\n";
+const std::string UNABLE_PART1 = "\nUnable to open disc/KORVADIS.001\n";
 
-// A working directory with out/ and a symlink disc -> disc1, which a test
-// re-points to disc2 to change discs.
-class TerminalDialogue : public ::testing::Test {
+// What "disc" (a symlink, as a drive's mount point would be) holds at the start.
+enum class Disc { BOTH_PARTS, PART0_ONLY, EMPTY };
+
+// How the tool is started.
+enum class Terminal {
+    COOKED,              // a terminal in its default mode
+    ECHO_OFF,            // "stty -echo": both reads' modes differ from the terminal's
+    ENTER_SENDS_CR,      // "stty -icrnl": Enter would not end a line
+    STDIN_FROM_NULL,     // standard input redirected away from the terminal
+    HANGUP_IGNORED,      // as under nohup: a hang-up reaches the reads, not a signal
+    ENTER_TYPED_BEFORE,  // Enter already typed when the tool starts
+    JOB_CONTROL_SHELL,   // under a shell with job control, echo off: stopped and brought back with fg
+    NONE,                // no controlling terminal; answers on standard input are not taken
+};
+
+// The destination afterwards: converted, part 0 copied (the run stopped
+// asking for part 1), or as it was before the run.
+enum class Dest { CONVERTED, PART0_COPIED, UNTOUCHED };
+
+struct Step {
+    ReadKind waits;              // the read the tool must be blocked in first
+    std::string keys;            // typed in one write
+    bool insert_second = false;  // re-point "disc" at the disc with part 1 first
+    int signal = 0;              // sent to the tool instead of typing
+    bool hang_up = false;        // the terminal hangs up instead
+    bool stops = false;          // the tool stops: it must give the terminal back; the shell then runs fg
+};
+
+Step line(const char* keys) { return {ReadKind::LINE, keys}; }
+Step key(const char* keys) { return {ReadKind::KEY, keys}; }
+Step key_on_second_disc(const char* keys) { return {ReadKind::KEY, keys, true}; }
+Step send(ReadKind waits, int signal) { return {waits, "", false, signal}; }
+Step hang_up(ReadKind waits) { return {waits, "", false, 0, true}; }
+Step stop_by_key(ReadKind waits, const char* keys) { return {waits, keys, false, 0, false, true}; }
+Step stop_by(ReadKind waits, int signal) { return {waits, "", false, signal, false, true}; }
+
+std::vector<Step> lines(std::initializer_list<const char*> typed)
+{
+    std::vector<Step> steps;
+    for (const char* keys : typed)
+        steps.push_back(line(keys));
+    return steps;
+}
+
+int by_signal(int signal) { return 128 + signal; }
+
+struct DialogueCase {
+    const char* name;
+    Terminal terminal;
+    Disc disc;
+    bool dest_exists;
+    std::vector<Step> steps;
+    int exit_code;                     // 128 + N when signal N ends it
+    std::optional<std::string> shown;  // the whole output, "\r\n" as "\n"; none where a shell adds its own
+    Dest dest;
+};
+
+// Gives every case a test name of its own.
+std::string case_name(const ::testing::TestParamInfo<DialogueCase>& info)
+{
+    std::string name;
+    bool upper = false;  // words after the first start in capitals; the first keeps its case ("y", "Y")
+    for (const char* c = info.param.name; *c; ++c) {
+        if (!isalnum(static_cast<unsigned char>(*c))) {
+            upper = true;
+            continue;
+        }
+        name += upper ? static_cast<char>(toupper(static_cast<unsigned char>(*c))) : *c;
+        upper = false;
+    }
+    return name;
+}
+
+void PrintTo(const DialogueCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+// A scratch tree per case: out/, "disc" -> disc1, the whole set in disc2, and
+// what the case's Disc and dest_exists say moved or written before the start.
+class Dialogue : public ::testing::TestWithParam<DialogueCase> {
 protected:
     void SetUp() override
     {
+        std::string reason;
+        if (!tty_can_watch_reads(reason))
+            GTEST_SKIP() << "cannot tell when the tool waits for input: " << reason;
         work = make_temp_dir(TEST_SCRATCH_DIR);
         ASSERT_FALSE(work.empty());
-        for (const char* dir : {"/disc1", "/disc2"})
+        for (const char* dir : {"/out", "/disc1", "/disc2"})
             ASSERT_EQ(mkdir((work + dir).c_str(), 0755), 0);
-        fresh_run();
+        ASSERT_EQ(symlink("disc1", (work + "/disc").c_str()), 0);
+        // Two parts, the end marker inside part 1.
+        set.part_sizes = {200 * 1024, 150 * 1024};
+        set.markers = {{1, 100 * 1024}};
+        ASSERT_TRUE(write_image_set(set, work + "/disc2"));
     }
     void TearDown() override
     {
-        pty_close(session);
-        remove_tree(work);
+        if (!work.empty())
+            remove_tree(work);
     }
 
-    // Empty out/, disc on disc1, no session: for each case of a table.
-    void fresh_run()
+    void prepare(Disc disc, bool dest_exists)
     {
-        pty_close(session);
-        session = PtySession();
-        remove_tree(work + "/out");
-        ASSERT_EQ(mkdir((work + "/out").c_str(), 0755), 0);
-        unlink((work + "/disc").c_str());
-        ASSERT_EQ(symlink("disc1", (work + "/disc").c_str()), 0);
+        if (disc != Disc::EMPTY)
+            move_to_first_disc(0);
+        if (disc == Disc::BOTH_PARTS)
+            move_to_first_disc(1);
+        if (dest_exists) {
+            write_text(work + "/out/disk.IMG", OLD_PART0);
+            write_text(work + "/out/disk.001", OLD_PART1);
+        }
     }
 
-    void start(const PtyOptions& options = PtyOptions())
+    void move_to_first_disc(uint32_t part)
     {
-        ASSERT_TRUE(pty_start(session, {SPANFETCH_BINARY, "disc", "out/disk"}, work, options));
+        std::string name = "/" + part_file_name(set.base_name, part);
+        ASSERT_EQ(rename((work + "/disc2" + name).c_str(), (work + "/disc1" + name).c_str()), 0);
     }
 
-    // Part 0 on disc1; part 1, holding the end marker, on disc2.
-    void write_two_discs()
-    {
-        set = ImageSet();
-        set.part_sizes = {2 * CHUNK, CHUNK};
-        set.markers = {{1, 4096}};
-        ASSERT_TRUE(write_image_set(set, work + "/disc2"));
-        ASSERT_EQ(rename((work + "/disc2/KORVADIS.IMG").c_str(), (work + "/disc1/KORVADIS.IMG").c_str()), 0);
-    }
-
-    // Swaps the disc the way a drive's mount point would change: in one step.
-    void change_disc()
+    // Swaps discs the way a drive's mount point changes: in one step.
+    void insert_second_disc()
     {
         ASSERT_EQ(symlink("disc2", (work + "/disc.new").c_str()), 0);
         ASSERT_EQ(rename((work + "/disc.new").c_str(), (work + "/disc").c_str()), 0);
     }
 
-    void write_existing_dest()
+    static void write_text(const std::string& path, const std::string& text)
     {
-        FILE* existing = fopen((work + "/out/disk.IMG").c_str(), "wb");
-        ASSERT_NE(existing, nullptr);
-        fputs("precious", existing);
-        fclose(existing);
+        FILE* file = fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        fwrite(text.data(), 1, text.size(), file);
+        fclose(file);
     }
 
-    // The two destination parts a finished conversion of write_two_discs leaves.
-    void expect_converted()
+    std::string text_of(const std::string& path)
     {
-        std::vector<unsigned char> part0 = read_file(work + "/disc1/KORVADIS.IMG");
-        std::vector<unsigned char> part1 = read_file(work + "/disc2/KORVADIS.001");
-        part1.resize(4096);
-        std::vector<unsigned char> header = marker_header(set, 1);
-        memcpy(header.data(), "IMG", 3);
-        std::copy(header.begin(), header.end(), part0.begin());
-        EXPECT_TRUE(read_file(work + "/out/disk.IMG") == part0);
-        EXPECT_TRUE(read_file(work + "/out/disk.001") == part1);
+        std::vector<unsigned char> bytes = read_file(path);
+        return std::string(bytes.begin(), bytes.end());
     }
 
-    // The question has been printed and its line read is under way.
-    void wait_for_question()
+    // A destination part left as it was before the run.
+    void expect_kept(const std::string& path, const std::string& old, bool existed)
     {
-        ASSERT_TRUE(pty_wait_for(session, QUESTION)) << pty_output(session);
-        ASSERT_TRUE(pty_wait_for_mode(session, ICANON | ECHO, 0, 0)) << "no line read under way";
+        if (existed) {
+            EXPECT_TRUE(text_of(path) == old) << path << " changed, now " << text_of(path).size() << " bytes";
+        } else {
+            EXPECT_FALSE(file_exists(path)) << path << " was created";
+        }
     }
 
-    void wait_for_read(bool at_question)
+    void expect_destination(Dest dest, bool existed)
     {
-        if (at_question)
-            wait_for_question();
-        else
-            wait_for_disc_prompt();
+        const std::string part0 = work + "/out/disk.IMG";
+        const std::string part1 = work + "/out/disk.001";
+        if (dest == Dest::CONVERTED) {
+            auto wanted = expected_parts(set);
+            ASSERT_EQ(wanted.size(), 2u);
+            EXPECT_TRUE(read_file(part0) == wanted[0]) << "destination part 0";
+            EXPECT_TRUE(read_file(part1) == wanted[1]) << "destination part 1";
+            return;
+        }
+        if (dest == Dest::PART0_COPIED) {
+            EXPECT_TRUE(read_file(part0) == expected_parts(set, {0, set.part_sizes[0], false})[0])
+                << "destination part 0 as copied";
+        } else {
+            expect_kept(part0, OLD_PART0, existed);
+        }
+        expect_kept(part1, OLD_PART1, existed);
     }
 
-    // The disc prompt has been printed `times` times and the key read is under way.
-    void wait_for_disc_prompt(int times = 1)
+    // While a key is awaited the source may be swapped: nothing under the
+    // disc directories may be held open, and the terminal is open once.
+    void expect_only_console_open(pid_t pid)
     {
-        ASSERT_TRUE(pty_wait_for(session, PROMPT_PART1, times)) << pty_output(session);
-        ASSERT_TRUE(pty_wait_for_mode(session, 0, ICANON | ECHO | ISIG, 0)) << "no key read under way";
+        int consoles = 0;
+        for (const std::string& path : tty_open_files(pid)) {
+            EXPECT_EQ(path.find(work + "/disc"), std::string::npos) << path << " is held open during the wait";
+            consoles += path == "/dev/tty";
+        }
+        EXPECT_EQ(consoles, 1) << "/dev/tty is opened once";
     }
 
-    // A fresh run of two discs, the destination already there when the case
-    // is the question, and a starting mode with echo off, so that both reads'
-    // own modes differ from it.
-    void prepare_signal_case(bool at_question, termios& mode)
+    void run_without_terminal(const DialogueCase& c)
     {
-        fresh_run();
-        write_two_discs();
-        if (at_question)
-            write_existing_dest();
-        PtySession probe;
-        ASSERT_TRUE(pty_start(probe, {"/bin/true"}, work));
-        ASSERT_EQ(tcgetattr(probe.master, &mode), 0);
-        pty_close(probe);
-        mode.c_lflag &= ~ECHO;
+        write_text(work + "/answers", "y\n\n\n");
+        Outcome run = run_tool({"/bin/sh", "-c", "exec \"$0\" disc out/disk < answers", SPANFETCH_BINARY}, work, 30);
+        EXPECT_EQ(run.exit_code, c.exit_code);
+        EXPECT_EQ(run.output, *c.shown);
+        EXPECT_EQ(run.errors, "");
     }
 
-    std::string work;
-    ImageSet set;
-    PtySession session;
-};
+    void run_on_terminal(const DialogueCase& c)
+    {
+        TtyOptions options;
+        options.echo_off = c.terminal == Terminal::ECHO_OFF || c.terminal == Terminal::JOB_CONTROL_SHELL;
+        options.enter_sends_cr = c.terminal == Terminal::ENTER_SENDS_CR;
+        options.stdin_from_null = c.terminal == Terminal::STDIN_FROM_NULL;
+        options.ignore_hangup = c.terminal == Terminal::HANGUP_IGNORED;
+        if (c.terminal == Terminal::ENTER_TYPED_BEFORE)
+            options.typed_before = "\r";
+        std::vector<std::string> argv = {SPANFETCH_BINARY, "disc", "out/disk"};
+        if (c.terminal == Terminal::JOB_CONTROL_SHELL)
+            argv = {"/bin/bash", "--norc", "--noprofile", "-c",
+                    "set -m; \"$0\" disc out/disk; read -r _; fg >/dev/null", SPANFETCH_BINARY};
 
-struct Step {
-    const char* keys;
-    std::string shown;  // the whole output once these keys are taken, the terminal's echo included
-};
-
-struct OverwriteCase {
-    const char* name;
-    std::vector<Step> steps;
-    int exit_code;
-};
-
-TEST_F(TerminalDialogue, OverwriteQuestionIsAnsweredAtTheTerminal)
-{
-    const std::string converted = "\n" + COPY_PART0 + DONE;
-    const OverwriteCase cases[] = {
-        {"yes", {{"y\r", QUESTION + "y\n" + converted}}, 0},
-        {"no", {{"n\r", QUESTION + "n\n\n"}}, 1},
-        {"empty line, then no", {{"\r", QUESTION + "\n"}, {"n\r", QUESTION + "\nn\n\n"}}, 1},
-        {"other letter, then no", {{"x\r", QUESTION + "x\n\b"}, {"n\r", QUESTION + "x\n\bn\n\n"}}, 1},
-        {"a word, taken by its first letter", {{"yes\r", QUESTION + "yes\n" + converted}}, 0},
-        {"end of input is no", {{"\x04", QUESTION + "\n"}}, 1},
-    };
-    for (const OverwriteCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        fresh_run();
-        set = ImageSet();
-        set.part_sizes = {2 * CHUNK};
-        set.markers = {{0, CHUNK}};
-        ASSERT_TRUE(write_image_set(set, work + "/disc1"));
-        write_existing_dest();
-        start();
-        ASSERT_TRUE(pty_wait_for(session, QUESTION)) << pty_output(session);
+        TtyRun session;
+        ASSERT_TRUE(tty_start(session, argv, work, options));
+        if (c.terminal == Terminal::JOB_CONTROL_SHELL) {
+            ASSERT_TRUE(tty_watch_child(session)) << "the shell started no tool";
+        }
+        size_t last_typed = options.typed_before.size();
+        bool hung_up = false;
         for (const Step& step : c.steps) {
-            pty_send(session, step.keys);
-            EXPECT_TRUE(pty_wait_for(session, step.shown)) << pty_output(session);
+            bool waiting = tty_wait_for_read(session, step.waits, static_cast<int>(last_typed));
+            EXPECT_TRUE(waiting) << "no " << (step.waits == ReadKind::LINE ? "line" : "key")
+                                 << " read before typing " << testing::PrintToString(step.keys)
+                                 << "; shown so far: " << testing::PrintToString(session.shown);
+            if (!waiting)
+                break;
+            if (step.waits == ReadKind::KEY)
+                expect_only_console_open(session.reader);
+            if (step.insert_second)
+                insert_second_disc();
+            if (step.hang_up) {
+                tty_hang_up(session);
+                hung_up = true;
+                break;
+            }
+            if (step.signal != 0) {
+                ASSERT_EQ(kill(session.reader, step.signal), 0);
+            } else {
+                ASSERT_TRUE(tty_type(session, step.keys));
+            }
+            last_typed = step.keys.size();
+            if (step.stops) {
+                ASSERT_TRUE(tty_wait_stopped(session)) << "not stopped";
+                if (step.signal == SIGSTOP) {
+                    ASSERT_TRUE(tty_set_start_mode(session)) << "it cannot give the terminal back: the shell takes it";
+                } else {
+                    EXPECT_TRUE(tty_in_start_mode(session)) << "the terminal is not given back while stopped";
+                }
+                ASSERT_TRUE(tty_type(session, "\r"));  // the shell's read, then fg
+                last_typed = 0;
+            }
         }
-        EXPECT_EQ(pty_finish(session), c.exit_code);
-        EXPECT_EQ(pty_output(session), c.steps.back().shown);
-        std::vector<unsigned char> dest = read_file(work + "/out/disk.IMG");
-        if (c.exit_code == 1)
-            EXPECT_EQ(std::string(dest.begin(), dest.end()), "precious");
+        EXPECT_EQ(tty_finish(session), c.exit_code);
+        if (c.shown) {
+            EXPECT_EQ(session.shown, *c.shown);
+        }
+        if (!hung_up) {
+            EXPECT_TRUE(tty_mode_restored(session)) << "the terminal is left in the mode it had";
+        }
+    }
+
+    void run(const DialogueCase& c)
+    {
+        prepare(c.disc, c.dest_exists);
+        if (c.terminal == Terminal::NONE)
+            run_without_terminal(c);
         else
-            EXPECT_EQ(dest.size(), CHUNK);
+            run_on_terminal(c);
+        expect_destination(c.dest, c.dest_exists);
     }
-}
 
-TEST_F(TerminalDialogue, DiscWaitIgnoresOtherKeysAndALoneEscAbandonsIt)
+    const std::string OLD_PART0 = std::string(3000, 'k') + "kept";
+    const std::string OLD_PART1 = "kept too";
+    ImageSet set;
+    std::string work;
+};
+
+// shown: the question, the terminal's echo and the tool's backspaces, the
+// tool's "\n" after the answer, then the run.
+DialogueCase yes(const char* name, std::vector<Step> steps, const std::string& echo,
+                 Terminal terminal = Terminal::COOKED)
 {
-    write_two_discs();
-    start();
-    wait_for_disc_prompt();
-    const std::string shown = pty_output(session);
-    EXPECT_EQ(shown, COPY_PART0 + "\n" + PROMPT_PART1);
-    // Letters, cursor keys in both encodings, Ctrl+C, Ctrl+D, Ctrl+Z, Ctrl+S.
-    for (const char* keys : {"a", "Q", " ", "\x1b[A", "\x1bOB", "\x1b[15~", "\x03", "\x04", "\x1a", "\x13"}) {
-        SCOPED_TRACE(testing::PrintToString(std::string(keys)));
-        wait_for_disc_prompt();
-        pty_send(session, keys);
-        EXPECT_TRUE(pty_stays_quiet(session)) << "no echo, and the wait goes on";
-    }
-    pty_send(session, "\x1b");
-    EXPECT_EQ(pty_finish(session), 3);
-    EXPECT_EQ(pty_output(session), shown + "\n\nUnable to open disc/KORVADIS.001\n");
-    EXPECT_TRUE(read_file(work + "/out/disk.IMG") == read_file(work + "/disc1/KORVADIS.IMG"))
-        << "part 0 stays as written";
-    EXPECT_FALSE(file_exists(work + "/out/disk.001"));
+    return {name, terminal, Disc::BOTH_PARTS, true, steps, 0, QUESTION + echo + "\n" + CONVERTED, Dest::CONVERTED};
 }
 
-TEST_F(TerminalDialogue, EnterRepeatsThePromptUntilTheDiscIsChanged)
+DialogueCase no(const char* name, std::vector<Step> steps, const std::string& echo,
+                Terminal terminal = Terminal::COOKED)
 {
-    write_two_discs();
-    start();
-    wait_for_disc_prompt();
-    for (const std::string& path : pty_open_files(session))
-        EXPECT_EQ(path.find(work + "/disc"), std::string::npos) << "held open while waiting: " << path;
-    pty_send(session, "\r");
-    wait_for_disc_prompt(2);
-    EXPECT_TRUE(pty_stays_quiet(session));
-    change_disc();
-    pty_send(session, "\r");
-    EXPECT_EQ(pty_finish(session), 0);
-    EXPECT_EQ(pty_output(session),
-              COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + PROMPT_PART1 + COPY_PART1 + DONE);
-    expect_converted();
+    return {name, terminal, Disc::BOTH_PARTS, true, steps, 1, QUESTION + echo + "\n", Dest::UNTOUCHED};
 }
 
-TEST_F(TerminalDialogue, KeysRightAfterACursorKeyAreKeysOfTheirOwn)
+// The question is read a line at a time, two characters of it taken.
+const DialogueCase QUESTION_CASES[] = {
+    yes("y", lines({"y\r"}), "y\n"),
+    yes("Y", lines({"Y\r"}), "Y\n"),
+    yes("yes", lines({"yes\r"}), "yes\n"),
+    yes("Yo", lines({"Yo\r"}), "Yo\n"),
+    no("n", lines({"n\r"}), "n\n"),
+    no("nope", lines({"nope\r"}), "nope\n"),
+    no("Enter alone reads again", lines({"\r", "n\r"}), "\nn\n"),
+    no("x gets one backspace", lines({"x\r", "n\r"}), "x\n\bn\n"),
+    no("xyz gets two backspaces", lines({"xyz\r", "n\r"}), "xyz\n\b\bn\n"),
+    yes("a line ending in Esc reads again", lines({"\x1b\r", "y\r"}), "^[\ny\n"),
+    no("end of input (Ctrl+D) answers no", lines({"\x04"}), ""),
+    yes("answered at the terminal with stdin from /dev/null", lines({"y\r"}), "y\n", Terminal::STDIN_FROM_NULL),
+    // Left by another program with Enter sending a bare CR, which would not end a line.
+    no("answered at a terminal set to -icrnl", lines({"x\r", "n\r"}), "x\n\bn\n", Terminal::ENTER_SENDS_CR),
+    {"hang-up ends it without an answer", Terminal::HANGUP_IGNORED, Disc::BOTH_PARTS, true,
+     {hang_up(ReadKind::LINE)}, 1, QUESTION, Dest::UNTOUCHED},
+    {"without a terminal it is declined", Terminal::NONE, Disc::BOTH_PARTS, true, {}, 1, QUESTION + "\n",
+     Dest::UNTOUCHED},
+    {"SIGTERM ends it with the terminal's mode put back", Terminal::ECHO_OFF, Disc::BOTH_PARTS, true,
+     {send(ReadKind::LINE, SIGTERM)}, by_signal(SIGTERM), QUESTION, Dest::UNTOUCHED},
+    {"Ctrl+Z gives the terminal back and fg takes the line mode again", Terminal::JOB_CONTROL_SHELL,
+     Disc::BOTH_PARTS, true, {stop_by_key(ReadKind::LINE, "\x1a"), line("n\r")}, 1, std::nullopt, Dest::UNTOUCHED},
+};
+
+// The disc wait takes single keys: only Enter (looks again) and a lone Esc
+// (abandons) end it. Keys typed in one write arrive together.
+const DialogueCase DISC_WAIT_CASES[] = {
+    {"ignored keys are not echoed, Enter asks again, Esc abandons", Terminal::COOKED, Disc::EMPTY, false,
+     {key("a"), key("Q"), key(" "), key("\x03"), key("\x1a"), key("\x1b[A"), key("\x1bOP"), key("\x1b[15~"),
+      key("\x1bx"), key("\r"), key("\x1b")},
+     3, "\n" + PROMPT_PART0 + "\n" + PROMPT_PART0 + "\n" + UNABLE_PART0, Dest::UNTOUCHED},
+    {"the next disc is inserted and Enter pressed", Terminal::COOKED, Disc::PART0_ONLY, false,
+     {key("\r"), key("z"), key_on_second_disc("\r")},
+     0, COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + PROMPT_PART1 + COPY_PART1 + DONE, Dest::CONVERTED},
+    {"ignored keys at part 1, then Esc keeps part 0 written", Terminal::COOKED, Disc::PART0_ONLY, false,
+     {key("a"), key("Q"), key(" "), key("\x1b[A"), key("\x1bOB"), key("\x1b[15~"), key("\x03"), key("\x04"),
+      key("\x1a"), key("\x13"), key("\x1b")},
+     3, COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + UNABLE_PART1, Dest::PART0_COPIED},
+    {"an Enter typed ahead with the answer ends the wait at once", Terminal::COOKED, Disc::EMPTY, true,
+     {line("y\r\r"), key("\x1b")},
+     3, QUESTION + "y\n\n" + "\n" + "\n" + PROMPT_PART0 + "\n" + PROMPT_PART0 + "\n" + UNABLE_PART0,
+     Dest::UNTOUCHED},
+    {"an Enter typed ahead with the answer survives the copy of part 0", Terminal::COOKED, Disc::PART0_ONLY, true,
+     {line("y\r\r"), key_on_second_disc("\r")},
+     0, QUESTION + "y\n\n" + "\n" + COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + PROMPT_PART1 + COPY_PART1 + DONE,
+     Dest::CONVERTED},
+    {"the rest of a long answer stays with the line reads, the wait takes a real key", Terminal::COOKED, Disc::EMPTY, true,
+     {line("yes\r"), key("\x1b")},
+     3, QUESTION + "yes\n" + "\n" + "\n" + PROMPT_PART0 + "\n" + UNABLE_PART0,
+     Dest::UNTOUCHED},
+    {"an Enter typed before the start ends the first wait", Terminal::ENTER_TYPED_BEFORE, Disc::PART0_ONLY, false,
+     {key_on_second_disc("\r")},
+     0, "\n" + COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + PROMPT_PART1 + COPY_PART1 + DONE, Dest::CONVERTED},
+    {"a cursor key and an Enter arriving together are two keys", Terminal::COOKED, Disc::EMPTY, false,
+     {key("\x1b[B\r"), key("\x1b")},
+     3, "\n" + PROMPT_PART0 + "\n" + PROMPT_PART0 + "\n" + UNABLE_PART0, Dest::UNTOUCHED},
+    {"Enter right after a cursor key", Terminal::COOKED, Disc::PART0_ONLY, false, {key_on_second_disc("\x1b[A\r")},
+     0, COPY_PART0 + "\n" + PROMPT_PART1 + COPY_PART1 + DONE, Dest::CONVERTED},
+    {"Esc right after a cursor key with parameters", Terminal::COOKED, Disc::PART0_ONLY, false,
+     {key_on_second_disc("\x1b[1;5C\x1b")},
+     3, COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + UNABLE_PART1, Dest::PART0_COPIED},
+    {"Enter right after an Esc O cursor key", Terminal::COOKED, Disc::PART0_ONLY, false,
+     {key_on_second_disc("\x1bOA\r")},
+     0, COPY_PART0 + "\n" + PROMPT_PART1 + COPY_PART1 + DONE, Dest::CONVERTED},
+    {"hang-up abandons it", Terminal::HANGUP_IGNORED, Disc::EMPTY, false, {hang_up(ReadKind::KEY)},
+     3, "\n" + PROMPT_PART0, Dest::UNTOUCHED},
+    {"hang-up at part 1 keeps part 0 written", Terminal::HANGUP_IGNORED, Disc::PART0_ONLY, false,
+     {hang_up(ReadKind::KEY)}, 3, COPY_PART0 + "\n" + PROMPT_PART1, Dest::PART0_COPIED},
+    {"without a terminal it is abandoned", Terminal::NONE, Disc::EMPTY, false, {},
+     3, "\n" + PROMPT_PART0 + "\n" + UNABLE_PART0, Dest::UNTOUCHED},
+    {"SIGTERM ends it with the terminal's mode put back", Terminal::ECHO_OFF, Disc::PART0_ONLY, false,
+     {send(ReadKind::KEY, SIGTERM)}, by_signal(SIGTERM), COPY_PART0 + "\n" + PROMPT_PART1, Dest::PART0_COPIED},
+    {"SIGHUP sent by kill ends it with the terminal's mode put back", Terminal::ECHO_OFF, Disc::PART0_ONLY, false,
+     {send(ReadKind::KEY, SIGHUP)}, by_signal(SIGHUP), COPY_PART0 + "\n" + PROMPT_PART1, Dest::PART0_COPIED},
+    {"a stop sent by kill gives the terminal back and fg takes the key mode again", Terminal::JOB_CONTROL_SHELL,
+     Disc::PART0_ONLY, false, {stop_by(ReadKind::KEY, SIGTSTP), key("\x1b")}, 3, std::nullopt, Dest::PART0_COPIED},
+    {"after SIGSTOP and the shell setting its mode, fg takes the key mode again", Terminal::JOB_CONTROL_SHELL,
+     Disc::PART0_ONLY, false, {stop_by(ReadKind::KEY, SIGSTOP), key("\x1b")}, 3, std::nullopt, Dest::PART0_COPIED},
+    // The answer, a key, then Esc: each read's mode is set and put back.
+    {"after the question in a cooked terminal", Terminal::COOKED, Disc::PART0_ONLY, true,
+     {line("y\r"), key("k"), key("\x1b")},
+     3, QUESTION + "y\n" + "\n" + COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + UNABLE_PART1, Dest::PART0_COPIED},
+    {"after the question in a terminal set to -echo", Terminal::ECHO_OFF, Disc::PART0_ONLY, true,
+     {line("y\r"), key("k"), key("\x1b")},
+     3, QUESTION + "y\n" + "\n" + COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + UNABLE_PART1, Dest::PART0_COPIED},
+    {"after the question in a terminal set to -icrnl", Terminal::ENTER_SENDS_CR, Disc::PART0_ONLY, true,
+     {line("y\r"), key("k"), key("\x1b")},
+     3, QUESTION + "y\n" + "\n" + COPY_PART0 + "\n" + PROMPT_PART1 + "\n" + UNABLE_PART1, Dest::PART0_COPIED},
+};
+
+TEST_P(Dialogue, EndsAsTyped)
 {
-    // One write each: the sequence and the next key arrive together, as from a quick typist.
-    struct Case { const char* keys; int exit_code; } cases[] = {
-        {"\x1b[A\r", 0},
-        {"\x1b[1;5C\x1b", 3},
-        {"\x1bOA\r", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::string(c.keys)));
-        fresh_run();
-        write_two_discs();
-        start();
-        wait_for_disc_prompt();
-        change_disc();
-        pty_send(session, c.keys);
-        EXPECT_EQ(pty_finish(session, 5000), c.exit_code) << pty_output(session);
-    }
+    run(GetParam());
 }
 
-TEST_F(TerminalDialogue, EnterTypedAheadEndsTheNextDiscWait)
-{
-    struct Case { const char* name; bool dest_exists; const char* typed_before; const char* answer; } cases[] = {
-        {"typed before the start", false, "\r", ""},
-        {"a second line typed with the answer", true, "", "y\r\r"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fresh_run();
-        write_two_discs();
-        if (c.dest_exists)
-            write_existing_dest();
-        PtyOptions options;
-        options.typed_before = c.typed_before;
-        start(options);
-        if (c.dest_exists) {
-            ASSERT_TRUE(pty_wait_for(session, QUESTION)) << pty_output(session);
-            pty_send(session, c.answer);
-        }
-        // The queued Enter ends the first wait at once; the part is still absent, so it asks again.
-        EXPECT_TRUE(pty_wait_for(session, PROMPT_PART1 + "\n" + PROMPT_PART1)) << pty_output(session);
-        EXPECT_TRUE(pty_stays_quiet(session));
-        change_disc();
-        pty_send(session, "\r");
-        EXPECT_EQ(pty_finish(session), 0) << pty_output(session);
-        expect_converted();
-    }
-}
-
-bool same_mode(const termios& a, const termios& b)
-{
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
-           memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
-}
-
-TEST_F(TerminalDialogue, TerminalModeIsAsBeforeAfterBothDialogues)
-{
-    struct Case { const char* name; tcflag_t lflag_off; tcflag_t iflag_off; } cases[] = {
-        {"cooked", 0, 0},
-        {"echo off", ECHO, 0},
-        {"carriage return not mapped to line feed", 0, ICRNL},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fresh_run();
-        write_two_discs();
-        write_existing_dest();
-        termios mode;
-        {
-            // The pty's own default mode, altered as the case says.
-            PtySession probe;
-            ASSERT_TRUE(pty_start(probe, {"/bin/true"}, work));
-            ASSERT_EQ(tcgetattr(probe.master, &mode), 0);
-            pty_close(probe);
-        }
-        mode.c_lflag &= ~c.lflag_off;
-        mode.c_iflag &= ~c.iflag_off;
-        PtyOptions options;
-        options.mode = &mode;
-        start(options);
-        termios before;
-        ASSERT_EQ(tcgetattr(session.master, &before), 0);
-        ASSERT_TRUE(pty_wait_for(session, QUESTION)) << pty_output(session);
-        // A carriage return typed before the line read maps it would not end the line.
-        ASSERT_TRUE(pty_wait_for_mode(session, ICANON | ECHO, 0, ICRNL)) << "the line read maps Enter to a line end";
-        pty_send(session, "y\r");
-        wait_for_disc_prompt();
-        pty_send(session, "k");
-        EXPECT_TRUE(pty_stays_quiet(session)) << pty_output(session);
-        pty_send(session, "\x1b");
-        EXPECT_EQ(pty_finish(session, 10000), 3) << pty_output(session);
-        termios after;
-        ASSERT_EQ(tcgetattr(session.master, &after), 0);
-        EXPECT_TRUE(same_mode(before, after));
-    }
-}
-
-TEST_F(TerminalDialogue, TerminalModeIsRestoredWhenASignalEndsARead)
-{
-    struct Case { const char* name; bool at_question; int signal; } cases[] = {
-        {"terminated at the disc wait", false, SIGTERM},
-        {"hung up on by kill at the disc wait", false, SIGHUP},
-        {"terminated at the question", true, SIGTERM},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        termios mode;
-        prepare_signal_case(c.at_question, mode);
-        PtyOptions options;
-        options.mode = &mode;
-        start(options);
-        termios before;
-        ASSERT_EQ(tcgetattr(session.master, &before), 0);
-        wait_for_read(c.at_question);
-        kill(session.pid, c.signal);
-        pty_finish(session, 10000);
-        EXPECT_EQ(session.signal, c.signal) << "it ends as that signal ends it";
-        termios after;
-        ASSERT_EQ(tcgetattr(session.master, &after), 0);
-        EXPECT_TRUE(same_mode(before, after));
-    }
-}
-
-// The first child of pid, from /proc; -1 when it has none yet.
-pid_t first_child(pid_t pid)
-{
-    std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
-    FILE* list = fopen(path.c_str(), "r");
-    if (list == nullptr)
-        return -1;
-    int child = -1;
-    if (fscanf(list, "%d", &child) != 1)
-        child = -1;
-    fclose(list);
-    return child;
-}
-
-// The state letter of a process ('T' when stopped), 0 when it is gone.
-char process_state(pid_t pid)
-{
-    std::string path = "/proc/" + std::to_string(pid) + "/stat";
-    FILE* stat = fopen(path.c_str(), "r");
-    if (stat == nullptr)
-        return 0;
-    char state = 0;
-    if (fscanf(stat, "%*d (%*[^)]) %c", &state) != 1)
-        state = 0;
-    fclose(stat);
-    return state;
-}
-
-TEST_F(TerminalDialogue, StoppedReadGivesTheTerminalBackAndTakesItsModeAgainOnContinuing)
-{
-    enum How { CTRL_Z, STOP_SIGNAL, UNCATCHABLE_STOP };
-    struct Case { const char* name; bool at_question; How how; const char* answer; int exit_code; } cases[] = {
-        {"Ctrl+Z at the question", true, CTRL_Z, "n\r", 1},
-        {"stopped by kill at the disc wait", false, STOP_SIGNAL, "\x1b", 3},
-        {"SIGSTOP at the disc wait, the shell setting its mode meanwhile", false, UNCATCHABLE_STOP, "\x1b", 3},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        termios mode;
-        prepare_signal_case(c.at_question, mode);
-        PtyOptions options;
-        options.mode = &mode;
-        // A shell with job control, as the user's: once the tool stops it
-        // waits for a line, then brings the tool back with fg.
-        ASSERT_TRUE(pty_start(session,
-                              {"/bin/bash", "--norc", "--noprofile", "-c",
-                               "set -m; \"$0\" disc out/disk; read -r _; fg >/dev/null; echo \"EXIT=$?\"",
-                               SPANFETCH_BINARY},
-                              work, options));
-        termios before;
-        ASSERT_EQ(tcgetattr(session.master, &before), 0);
-        wait_for_read(c.at_question);
-        pid_t tool = first_child(session.pid);
-        ASSERT_GT(tool, 0);
-
-        if (c.how == CTRL_Z)
-            pty_send(session, "\x1a");
-        else
-            kill(tool, c.how == STOP_SIGNAL ? SIGTSTP : SIGSTOP);
-        for (int waited = 0; process_state(tool) != 'T' && waited < 500; ++waited)
-            pty_stays_quiet(session, 20);
-        ASSERT_EQ(process_state(tool), 'T') << "not stopped";
-        termios stopped;
-        ASSERT_EQ(tcgetattr(session.master, &stopped), 0);
-        if (c.how == UNCATCHABLE_STOP) {
-            ASSERT_EQ(tcsetattr(session.master, TCSANOW, &before), 0);
-        } else {
-            EXPECT_TRUE(same_mode(before, stopped)) << "the terminal is not given back while stopped";
-        }
-
-        pty_send(session, "\r");  // the shell's read, then fg
-        if (c.at_question) {
-            ASSERT_TRUE(pty_wait_for_mode(session, ICANON | ECHO, 0, 0)) << "line mode not taken again";
-        } else {
-            ASSERT_TRUE(pty_wait_for_mode(session, 0, ICANON | ECHO | ISIG, 0)) << "key mode not taken again";
-        }
-        pty_send(session, c.answer);
-        ASSERT_TRUE(pty_wait_for(session, "EXIT=" + std::to_string(c.exit_code))) << pty_output(session);
-        pty_finish(session, 10000);
-        termios after;
-        ASSERT_EQ(tcgetattr(session.master, &after), 0);
-        EXPECT_TRUE(same_mode(before, after));
-        if (c.at_question) {
-            EXPECT_TRUE(read_file(work + "/out/disk.IMG") ==
-                        std::vector<unsigned char>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
-        }
-    }
-}
-
-TEST_F(TerminalDialogue, HangUpDuringTheDiscWaitAbandonsIt)
-{
-    write_two_discs();
-    PtyOptions options;
-    options.ignore_hangup = true;  // as under nohup: the failed read, not the signal, must end it
-    start(options);
-    wait_for_disc_prompt();
-    pty_hang_up(session);
-    EXPECT_EQ(pty_finish(session, 10000), 3) << "abandoned, neither spinning nor hanging";
-    EXPECT_TRUE(file_exists(work + "/out/disk.IMG"));
-    EXPECT_FALSE(file_exists(work + "/out/disk.001"));
-}
+INSTANTIATE_TEST_SUITE_P(OverwriteQuestion, Dialogue, ::testing::ValuesIn(QUESTION_CASES), case_name);
+INSTANTIATE_TEST_SUITE_P(DiscWait, Dialogue, ::testing::ValuesIn(DISC_WAIT_CASES), case_name);
 
 } // namespace

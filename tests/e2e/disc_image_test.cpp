@@ -1,11 +1,11 @@
 // The built binary reading parts from ISO9660 images: images written by
 // xorriso in each flavour, a folder of images, crafted and damaged images,
 // and disc changes at the terminal. Every conversion is compared byte for
-// byte with the same set converted from a directory.
+// byte with the same set converted from a directory, which itself must be what
+// the image builder expects.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,8 +13,8 @@
 #include <cstring>
 #include <functional>
 
-#include "tests/e2e/pty_session.h"
 #include "tests/e2e/run_tool.h"
+#include "tests/e2e/tty_driver.h"
 #include "tests/iso/iso_builder.h"
 #include "tools/image_builder.h"
 
@@ -71,7 +71,8 @@ protected:
     }
     void TearDown() override
     {
-        pty_close(session);
+        if (session.pid > 0)
+            tty_finish(session, 1000);
         remove_tree(work);
     }
 
@@ -90,6 +91,10 @@ protected:
         ASSERT_EQ(reference.exit_code, 0) << reference.output;
         for (reference_parts = 0; file_exists(work + "/ref/disk." + suffix(reference_parts)); ++reference_parts) {
         }
+        std::vector<std::vector<unsigned char>> expected = expected_parts(set);
+        ASSERT_EQ(reference_parts, expected.size());
+        for (uint32_t part = 0; part < reference_parts; ++part)
+            ASSERT_TRUE(read_file(work + "/ref/disk." + suffix(part)) == expected[part]) << "reference part " << part;
     }
 
     // The usual three parts, the end marker in the last.
@@ -138,7 +143,7 @@ protected:
     std::string work;
     ImageSet set;
     uint32_t reference_parts = 0;
-    PtySession session;
+    TtyRun session;
 };
 
 struct Flavour {
@@ -395,12 +400,16 @@ TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
     }
 }
 
-// The disc prompt for part 1 is up and its key read is under way.
-void wait_for_prompt(PtySession& session, const std::string& source)
+// The disc prompt for part 1 is up (times over) and its key read is under way,
+// having taken what was typed last.
+void wait_for_prompt(TtyRun& session, const std::string& source, int times = 1, int taken = 0)
 {
-    ASSERT_TRUE(pty_wait_for(session, "Please insert disc for file " + source + "/KORVADIS.001 and press enter."))
-        << pty_output(session);
-    ASSERT_TRUE(pty_wait_for_mode(session, 0, ICANON | ECHO | ISIG, 0)) << "no key read under way";
+    ASSERT_TRUE(tty_wait_for_read(session, ReadKind::KEY, taken)) << session.shown;
+    std::string prompt = "Please insert disc for file " + source + "/KORVADIS.001 and press enter.";
+    size_t shown = 0;
+    for (size_t at = session.shown.find(prompt); at != std::string::npos; at = session.shown.find(prompt, at + 1))
+        ++shown;
+    ASSERT_EQ(shown, static_cast<size_t>(times)) << session.shown;
 }
 
 TEST_F(DiscImage, ImageAddedToTheFolderDuringTheDiscWaitIsUsed)
@@ -413,12 +422,12 @@ TEST_F(DiscImage, ImageAddedToTheFolderDuringTheDiscWaitIsUsed)
     make_iso("rips/disc3.iso", {"set/KORVADIS.002"});
     make_iso("disc2.iso", {"set/KORVADIS.001"});
 
-    ASSERT_TRUE(pty_start(session, {SPANFETCH_BINARY, "rips", "out/disk"}, work));
+    ASSERT_TRUE(tty_start(session, {SPANFETCH_BINARY, "rips", "out/disk"}, work));
     wait_for_prompt(session, "rips");
     ASSERT_EQ(rename((work + "/disc2.iso").c_str(), (work + "/rips/disc2.iso").c_str()), 0);
-    pty_send(session, "\r");
-    EXPECT_EQ(pty_finish(session), 0) << pty_output(session);
-    EXPECT_EQ(pty_output(session), "\n\nCopying file rips/KORVADIS.IMG to out/disk.IMG...\n"
+    tty_type(session, "\r");
+    EXPECT_EQ(tty_finish(session), 0) << session.shown;
+    EXPECT_EQ(session.shown, "\n\nCopying file rips/KORVADIS.IMG to out/disk.IMG...\n"
                                    "Please insert disc for file rips/KORVADIS.001 and press enter.\n"
                                    "\nCopying file rips/KORVADIS.001 to out/disk.001...\n"
                                    "\nCopying file rips/KORVADIS.002 to out/disk.002...\nCompleted Successfuly\n");
@@ -434,18 +443,16 @@ TEST_F(DiscImage, ImageFileReplacedDuringTheDiscWaitIsReadAfresh)
     make_iso("disc2.iso", {"set/KORVADIS.001", "set/KORVADIS.002"}, {"-J"});
     ASSERT_EQ(symlink("disc1.iso", (work + "/cd.iso").c_str()), 0);
 
-    ASSERT_TRUE(pty_start(session, {SPANFETCH_BINARY, "cd.iso", "out/disk"}, work));
+    ASSERT_TRUE(tty_start(session, {SPANFETCH_BINARY, "cd.iso", "out/disk"}, work));
     wait_for_prompt(session, "cd.iso");
     // Enter with the same image asks again.
-    pty_send(session, "\r");
-    ASSERT_TRUE(pty_wait_for(session, "Please insert disc for file cd.iso/KORVADIS.001 and press enter.", 2))
-        << pty_output(session);
-    ASSERT_TRUE(pty_wait_for_mode(session, 0, ICANON | ECHO | ISIG, 0));
+    tty_type(session, "\r");
+    wait_for_prompt(session, "cd.iso", 2, 1);
     ASSERT_EQ(symlink("disc2.iso", (work + "/cd.new").c_str()), 0);
     ASSERT_EQ(rename((work + "/cd.new").c_str(), (work + "/cd.iso").c_str()), 0);
-    pty_send(session, "\r");
-    EXPECT_EQ(pty_finish(session), 0) << pty_output(session);
-    EXPECT_EQ(pty_output(session), "\n\nCopying file cd.iso/KORVADIS.IMG to out/disk.IMG...\n"
+    tty_type(session, "\r");
+    EXPECT_EQ(tty_finish(session), 0) << session.shown;
+    EXPECT_EQ(session.shown, "\n\nCopying file cd.iso/KORVADIS.IMG to out/disk.IMG...\n"
                                    "Please insert disc for file cd.iso/KORVADIS.001 and press enter.\n"
                                    "Please insert disc for file cd.iso/KORVADIS.001 and press enter.\n"
                                    "\nCopying file cd.iso/KORVADIS.001 to out/disk.001...\n"

@@ -1,5 +1,5 @@
-// Pseudo-terminal runs for the dialogue tests: forkpty, typing, output with
-// timeouts, and watching which read the tool is blocked in.
+// Pseudo-terminal runs for the dialogue tests: a pty of their own, typing,
+// output, and watching through /proc which read the tool is blocked in.
 #include "tests/e2e/tty_driver.h"
 #include "tests/e2e/run_tool.h"
 
@@ -11,10 +11,12 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -66,6 +68,21 @@ bool collect(TtyRun& run, int wait_ms)
     return count < 0 && errno == EINTR;
 }
 
+// Takes the output already waiting, without waiting for more.
+void drain(TtyRun& run)
+{
+    for (;;) {
+        pollfd ready = {run.master, POLLIN, 0};
+        if (run.master < 0 || poll(&ready, 1, 0) <= 0 || !(ready.revents & POLLIN))
+            return;
+        char buffer[4096];
+        ssize_t count = read(run.master, buffer, sizeof buffer);
+        if (count <= 0)
+            return;
+        append_shown(run, buffer, static_cast<size_t>(count));
+    }
+}
+
 std::string read_text(const std::string& path)
 {
     std::ifstream in(path);
@@ -104,28 +121,77 @@ std::string fd_target(pid_t pid, int fd)
     return error ? std::string() : target.string();
 }
 
+// The state letter /proc shows for a process ('T' when stopped), 0 when it is gone.
+char process_state(pid_t pid)
+{
+    std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
+    size_t name_end = stat.rfind(')');
+    return name_end != std::string::npos && name_end + 2 < stat.size() ? stat[name_end + 2] : 0;
+}
+
+// The first child of a process, -1 while it has none.
+pid_t first_child(pid_t pid)
+{
+    std::istringstream children(
+        read_text("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children"));
+    pid_t child = -1;
+    return children >> child ? child : -1;
+}
+
+// The mode each kind of read sets for itself, whatever the terminal had.
+bool in_read_mode(const termios& mode, ReadKind kind)
+{
+    const tcflag_t line_editing = ICANON | ECHO | ISIG;
+    tcflag_t set = mode.c_lflag & line_editing;
+    return (mode.c_iflag & ICRNL) != 0 && set == (kind == ReadKind::LINE ? line_editing : 0);
+}
+
+bool same_mode(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
 } // namespace
 
 bool tty_start(TtyRun& run, const std::vector<std::string>& argv, const std::string& cwd, TtyOptions options)
 {
-    // A first pty only shows the system's default mode.
-    int probe_master = -1;
-    int probe_slave = -1;
-    if (openpty(&probe_master, &probe_slave, nullptr, nullptr, nullptr) != 0)
-        return false;
-    bool have_mode = tcgetattr(probe_slave, &run.start_mode) == 0;
-    close(probe_slave);
-    close(probe_master);
-    if (!have_mode)
-        return false;
-    if (options.enter_sends_cr)
-        run.start_mode.c_iflag &= ~ICRNL;
-
     int master = -1;
-    pid_t child = forkpty(&master, nullptr, &run.start_mode, nullptr);
-    if (child < 0)
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
         return false;
+    // A new pty has the system's default mode; the options change it.
+    termios& mode = run.start_mode;
+    if (tcgetattr(slave, &mode) != 0) {
+        close(slave);
+        close(master);
+        return false;
+    }
+    if (options.enter_sends_cr)
+        mode.c_iflag &= ~ICRNL;
+    if (options.echo_off)
+        mode.c_lflag &= ~ECHO;
+    tcsetattr(slave, TCSANOW, &mode);
+    run.master = master;
+
+    // Keys typed now wait in the terminal's input queue. Their echo is made
+    // as they arrive; taking it here keeps it ahead of anything the tool shows.
+    if (!options.typed_before.empty()) {
+        tty_type(run, options.typed_before);
+        if (mode.c_lflag & ECHO)
+            collect(run, 1000);
+    }
+
+    pid_t child = fork();
+    if (child < 0) {
+        close(slave);
+        tty_hang_up(run);
+        return false;
+    }
     if (child == 0) {
+        close(master);
+        if (login_tty(slave) != 0)
+            _exit(126);
         if (options.stdin_from_null) {
             int null_in = open("/dev/null", O_RDONLY);
             dup2(null_in, STDIN_FILENO);
@@ -134,39 +200,77 @@ bool tty_start(TtyRun& run, const std::vector<std::string>& argv, const std::str
             signal(SIGHUP, SIG_IGN);
         exec_in_directory(argv, cwd);
     }
+    close(slave);
     run.pid = child;
-    run.master = master;
+    run.reader = child;
+    run.typed_at = 0;
     return true;
+}
+
+bool tty_watch_child(TtyRun& run, int timeout_ms)
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        pid_t child = first_child(run.pid);
+        if (child > 0) {
+            run.reader = child;
+            run.typed_at = bytes_read(child);
+            return true;
+        }
+        if (ms_left(deadline) == 0 || !collect(run, 5))
+            return false;
+    }
 }
 
 bool tty_type(TtyRun& run, const std::string& text)
 {
-    run.typed_at = bytes_read(run.pid);
+    run.typed_at = run.reader > 0 ? bytes_read(run.reader) : 0;
     return write(run.master, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
 bool tty_wait_for_read(TtyRun& run, ReadKind kind, int taken, int timeout_ms)
 {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    pid_t pid = run.reader;
     for (;;) {
         // The bytes must have been taken before the blocked read is seen, or
         // the read seen could be the one taking them, with the tool about to
         // restore its mode; and nothing may be taken while looking.
-        long long before = bytes_read(run.pid);
-        int fd = blocked_read_fd(run.pid);
+        long long before = bytes_read(pid);
+        int fd = blocked_read_fd(pid);
         termios mode;
-        bool mode_matches = tcgetattr(run.master, &mode) == 0 &&
-                            ((mode.c_lflag & ICANON) != 0) == (kind == ReadKind::LINE);
-        if (before >= run.typed_at + taken && fd >= 0 && mode_matches && fd_target(run.pid, fd) == "/dev/tty" &&
-            blocked_read_fd(run.pid) == fd && bytes_read(run.pid) == before)
+        bool mode_matches = tcgetattr(run.master, &mode) == 0 && in_read_mode(mode, kind);
+        if (before >= run.typed_at + taken && fd >= 0 && mode_matches && fd_target(pid, fd) == "/dev/tty" &&
+            blocked_read_fd(pid) == fd && bytes_read(pid) == before)
             return true;
         if (ms_left(deadline) == 0 || !collect(run, 5))
             return false;
     }
 }
 
+bool tty_wait_stopped(TtyRun& run, int timeout_ms)
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (process_state(run.reader) != 'T')
+        if (ms_left(deadline) == 0 || !collect(run, 5))
+            return false;
+    return true;
+}
+
+bool tty_in_start_mode(const TtyRun& run)
+{
+    termios mode;
+    return tcgetattr(run.master, &mode) == 0 && same_mode(mode, run.start_mode);
+}
+
+bool tty_set_start_mode(TtyRun& run)
+{
+    return tcsetattr(run.master, TCSANOW, &run.start_mode) == 0;
+}
+
 void tty_hang_up(TtyRun& run)
 {
+    drain(run);
     if (run.master >= 0)
         close(run.master);
     run.master = -1;
@@ -193,15 +297,14 @@ int tty_finish(TtyRun& run, int timeout_ms)
         waitpid(run.pid, &status, 0);
         return -1;
     }
-    return (ended > 0 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    if (ended < 0)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 bool tty_mode_restored(const TtyRun& run)
 {
-    const termios& a = run.start_mode;
-    const termios& b = run.end_mode;
-    return run.end_mode_known && a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_lflag == b.c_lflag &&
-           a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
+    return run.end_mode_known && same_mode(run.start_mode, run.end_mode);
 }
 
 std::vector<std::string> tty_open_files(pid_t pid)

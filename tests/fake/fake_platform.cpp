@@ -19,6 +19,8 @@ std::string console_lines;
 std::vector<int> console_keys;
 std::function<void(int)> on_key;
 std::vector<std::string> refuse_open;
+std::vector<std::string> refuse_flush;
+int directory_syncs = 0;
 
 namespace {
 
@@ -41,7 +43,7 @@ struct OpenDest {
 OpenDest dests[4];
 
 // Tests name files with '/'; the code under test spells them with the platform's separator.
-std::string normal(const char* path)
+std::string with_forward_slashes(const char* path)
 {
     std::string name = path;
     for (char& c : name)
@@ -57,7 +59,7 @@ bool refused(const std::string& path)
 
 int open_dest(const char* native_path, bool create)
 {
-    std::string path = normal(native_path);
+    std::string path = with_forward_slashes(native_path);
     if (refused(path))
         return NO_DEST;
     auto found = files.find(path);
@@ -96,6 +98,8 @@ void reset()
     console_keys.clear();
     on_key = nullptr;
     refuse_open.clear();
+    refuse_flush.clear();
+    directory_syncs = 0;
     for (OpenSource& source : sources)
         source = {"", 0, false};
     for (OpenDest& dest : dests)
@@ -122,12 +126,12 @@ SourceFile handles[4] = {{0}, {1}, {2}, {3}};
 
 bool source_exists(const char* path)
 {
-    return files.count(fake::normal(path)) != 0;
+    return files.count(fake::with_forward_slashes(path)) != 0;
 }
 
 SourceFile* source_open(const char* native_path)
 {
-    std::string path = fake::normal(native_path);
+    std::string path = fake::with_forward_slashes(native_path);
     auto found = files.find(path);
     if (found == files.end() || found->second.directory || fake::refused(path))
         return nullptr;
@@ -187,7 +191,7 @@ void source_close(SourceFile* file)
 
 bool dest_exists(const char* path)
 {
-    return files.count(fake::normal(path)) != 0;
+    return files.count(fake::with_forward_slashes(path)) != 0;
 }
 
 int dest_create(const char* path)
@@ -218,14 +222,22 @@ uint32_t dest_write(int dest, const void* buffer, uint32_t count)
     return written;
 }
 
-void dest_close(int dest)
+bool dest_close(int dest)
 {
     fake::dests[dest].open = false;
+    const std::vector<std::string>& refused = fake::refuse_flush;
+    return std::find(refused.begin(), refused.end(), fake::dests[dest].path) == refused.end();
+}
+
+bool dest_sync_directory(const char*)
+{
+    ++fake::directory_syncs;
+    return true;
 }
 
 bool dest_is_source(const char* path, SourceFile* source)
 {
-    return fake::sources[source->slot].path == fake::normal(path);
+    return fake::sources[source->slot].path == fake::with_forward_slashes(path);
 }
 
 unsigned char* transfer_memory_get(uint32_t size)

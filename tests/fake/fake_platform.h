@@ -44,6 +44,9 @@ extern std::function<void(int key)> on_key;
 
 // Paths whose creation or reopening fails.
 extern std::vector<std::string> refuse_open;
+// Paths whose flush at the close fails (write-back error, quota, lost disk).
+extern std::vector<std::string> refuse_flush;
+extern int directory_syncs;
 
 // Number of source parts open right now.
 int open_sources();

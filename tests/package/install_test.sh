@@ -3,23 +3,19 @@
 # and converts a generated sample image with the binary it installed.
 #   install_test.sh BUILD_DIR MKIMAGE
 set -uo pipefail
+. "$(dirname "$0")/../lib.sh"
 
-SKIP=77
 build_dir=$1
 mkimage=$2
 
 for need in dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev; do
   tool=${need%%:*}
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIPPED: $tool is not installed, so the Debian package cannot be built (it comes with ${need#*:})"
-    exit $SKIP
-  fi
+  command -v "$tool" >/dev/null ||
+    skip "$tool is not installed, so the Debian package cannot be built (it comes with ${need#*:})"
 done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Packages into the scratch directory so the build tree is left as it was.
 (cd "$build_dir" && timeout 120 cpack -G DEB -B "$work/pkg") >"$work/cpack.log" 2>&1 || {
@@ -49,22 +45,22 @@ else
   [ "${header:8:8}" = 00000000 ] || fail "manual page gzip keeps a time stamp (not -n)"
 fi
 [ -f "$root/usr/share/doc/spanfetch/copyright" ] || fail "no usr/share/doc/spanfetch/copyright"
+grep -qx "License: Expat" "$root/usr/share/doc/spanfetch/copyright" || fail "copyright does not name the MIT (Expat) licence"
 
 program="$root/usr/bin/spanfetch"
 if [ ! -x "$program" ]; then
   fail "no executable usr/bin/spanfetch"
 else
-  mkdir -p "$work/src" "$work/out"
-  "$mkimage" "$work/src" 200K,150K --marker 1:100K >/dev/null || { echo "FAIL: mkimage failed"; exit 1; }
+  mkdir -p "$work/src" "$work/out" "$work/expected"
+  image=("200K,150K" --marker 1:100K)
+  "$mkimage" "$work/src" "${image[@]}" >/dev/null || { echo "FAIL: mkimage failed"; exit 1; }
+  "$mkimage" --expect "$work/expected" disk "${image[@]}" >/dev/null || { echo "FAIL: mkimage --expect failed"; exit 1; }
   timeout 30 "$program" "$work/src" "$work/out/disk" </dev/null >"$work/run.log" 2>&1
   status=$?
   [ $status -eq 0 ] || fail "installed spanfetch exited with $status"
   grep -q "Completed Successfuly" "$work/run.log" || fail "no success message"
-  [ "$(head -c 3 "$work/out/disk.IMG" 2>/dev/null)" = IMG ] || fail "out/disk.IMG does not start with IMG"
-  size=$(stat -c %s "$work/out/disk.001" 2>/dev/null)
-  [ "$size" = 102400 ] || fail "out/disk.001 is ${size:-missing} bytes, not cut at the marker (102400)"
+  same_files "installed spanfetch" "$work/expected" "$work/out"
   [ $failures -eq 0 ] || cat "$work/run.log"
 fi
 
-[ $failures -eq 0 ] && echo "package installs and converts: $(basename "$deb")"
-exit $((failures > 0))
+finish "package installs and converts: $(basename "$deb")"

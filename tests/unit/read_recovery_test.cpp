@@ -56,10 +56,10 @@ TEST(ReadRecovery, ShortChunksAreReadAgainSectorBySector)
         EXPECT_EQ(parts::convert(), c.status);
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(fake::bytes_of("out/disk.001").size(), c.dest1_size);
-        if (c.status == STATUS_OK) {
-            auto wanted = parts::expected(set, 1, c.dest1_size, 1);
-            EXPECT_TRUE(fake::bytes_of("out/disk.001") == wanted[1]);
-        }
+        // Converted when the recovered chunk held the marker, else as copied up to the failing chunk.
+        auto wanted = expected_parts(set, {1, c.dest1_size, c.status == STATUS_OK});
+        EXPECT_TRUE(fake::bytes_of("out/disk.IMG") == wanted[0]);
+        EXPECT_TRUE(fake::bytes_of("out/disk.001") == wanted[1]);
 
         // After the short chunk read: only whole sectors of that chunk, in
         // order, at most four reads each, nothing after a sector that stays bad.

@@ -1,9 +1,12 @@
 # Shared by the wine test scripts: the wine environment, drive letters, image
-# sets, the expected destination parts, and the checks. Sourced, not run.
+# sets, the expected destination parts, and the checks. Sourced, not run;
+# failed checks, skipping and the end of a test come from tests/lib.sh.
 #   SPANFETCH_EXE, MKIMAGE_EXE  the .exe files under test
 #   WINEPREFIX                  the build's wine prefix
 #   SCRATCH                     a directory the test may fill
 #   WINE                        the wine program (found by the build)
+
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -11,15 +14,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Every wine call ends within this many seconds.
 WINE_TIMEOUT=120
-failures=0
 
-fail()
-{
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# A test that cannot run here skips (ctest's code 77), except in CI, where it fails.
+# A test that cannot run here skips, except in CI, where it fails.
 need_program()
 {
     if ! command -v "$1" >/dev/null 2>&1; then
@@ -27,19 +23,8 @@ need_program()
             echo "FAIL: $1 is not installed; CI must run the Windows tests"
             exit 1
         fi
-        echo "SKIPPED: $1 is not installed, the Windows build cannot be tested under wine"
-        exit 77
+        skip "$1 is not installed, the Windows build cannot be tested under wine"
     fi
-}
-
-finish()
-{
-    if [ "$failures" -ne 0 ]; then
-        echo "$failures check(s) failed"
-        exit 1
-    fi
-    echo "all checks passed"
-    exit 0
 }
 
 # Z:\... names the same file for wine, which maps Z: to /.
@@ -91,23 +76,21 @@ make_set()
     }
 }
 
-# expect_parts SRC OUT CUT_PART CUT_OFFSET MARKER_PART MARKER_OFFSET
-# Writes what the conversion must make of the set in SRC into OUT as files
-# 0, 1, ...: the parts up to the cut, the cut part ending at the cut offset,
-# and part 0 starting with the accepted marker's header, signed IMG.
-expect_parts()
+# make_expected DIR SIZES [mkimage options...]: writes into DIR, emptied first,
+# the destination parts disk.IMG, disk.001 ... that converting the set leaves
+# (with --stop PART:OFFSET: a run that fails there), and sets END to where the
+# copy ends, PART:OFFSET.
+make_expected()
 {
-    local src="$1" out="$2" cut_part="$3" cut_offset="$4" marker_part="$5" marker_offset="$6" part name
-    rm -rf "$out"
-    mkdir -p "$out"
-    for ((part = 0; part <= cut_part; part++)); do
-        name=$(part_name "$part")
-        cp "$src/KORVADIS.$name" "$out/$part"
-    done
-    truncate -s "$cut_offset" "$out/$cut_part"
-    dd if="$src/KORVADIS.$(part_name "$marker_part")" bs=1 skip="$marker_offset" count=108 status=none \
-        | dd of="$out/0" conv=notrunc status=none
-    printf 'IMG' | dd of="$out/0" conv=notrunc status=none
+    local dir="$1"
+    shift
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    END=$(run_wine "$MKIMAGE_EXE" --expect "$(windows_path "$dir")" disk "$@" </dev/null) || {
+        echo "mkimage.exe --expect failed for $dir $*"
+        exit 1
+    }
+    END=${END%$'\r'}
 }
 
 part_name()
@@ -142,17 +125,6 @@ check_listing()
     actual=$(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
     expected=$(printf '%s\n' "$@" | sed '/^$/d' | LC_ALL=C sort | tr '\n' ' ')
     [ "$actual" = "$expected" ] || fail "$what: files are [$actual], expected [$expected]"
-}
-
-# check_parts WHAT EXPECTED_DIR FILES...: FILES hold parts 0, 1, ... byte for byte.
-check_parts()
-{
-    local what="$1" expected="$2" part=0 file
-    shift 2
-    for file in "$@"; do
-        cmp -s "$expected/$part" "$file" || fail "$what: $file differs from expected part $part"
-        part=$((part + 1))
-    done
 }
 
 # The messages of a successful run, for the source and destination names of
