@@ -126,21 +126,23 @@ settle() {
 }
 
 # Each tool runs under time(1): spanfetch and cat as its direct child, so the
-# peak RSS is their own; dd needs a shell for its three processes.
+# peak RSS is their own; dd needs a shell for its three processes. dd flushes
+# each part to stable storage before it ends (conv=fdatasync), as spanfetch
+# does before it counts a part written.
 measure() { /usr/bin/time -f '%U %S %M' -o "$work/time.txt" "$@"; }
 run_spanfetch() { measure "$spanfetch" "$src" "$out/spanfetch/disk" </dev/null >"$work/spanfetch.log"; }
 run_dd() {
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
-    measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct bs=$5 status=none &&
-        dd if="$2" of="$4/disk.001" iflag=direct bs=$5 status=none &&
-        dd if="$3" of="$4/disk.002" iflag=direct,count_bytes count=$6 bs=$5 status=none' \
+    measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct conv=fdatasync bs=$5 status=none &&
+        dd if="$2" of="$4/disk.001" iflag=direct conv=fdatasync bs=$5 status=none &&
+        dd if="$3" of="$4/disk.002" iflag=direct,count_bytes conv=fdatasync count=$6 bs=$5 status=none' \
         dd "$p0" "$p1" "$p2" "$out/dd" "$chunk" "$marker"
 }
 run_cat() { measure cat "$p0" "$p1" "$p2" >"$out/cat/all"; }
 run_spanfetch_iso() { measure "$spanfetch" "$iso" "$out/spanfetch_iso/disk" </dev/null >"$work/spanfetch.log"; }
 run_dd_iso() {
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
-    measure bash -c 'flags=iflag=direct,skip_bytes,count_bytes
+    measure bash -c 'flags="iflag=direct,skip_bytes,count_bytes conv=fdatasync"
         dd if="$1" of="$2/disk.IMG" $flags skip=$(($3 * 2048)) count=$4 bs=$9 status=none &&
         dd if="$1" of="$2/disk.001" $flags skip=$(($5 * 2048)) count=$6 bs=$9 status=none &&
         dd if="$1" of="$2/disk.002" $flags skip=$(($7 * 2048)) count=$8 bs=$9 status=none' \
