@@ -245,11 +245,11 @@ struct DamageCase {
 
 IsoRecordSpec record(const std::string& name, std::vector<unsigned char> contents, unsigned char flags = 0)
 {
-    IsoRecordSpec spec;
-    spec.name = name;
-    spec.contents = std::move(contents);
-    spec.flags = flags;
-    return spec;
+    IsoRecordSpec entry;
+    entry.name = name;
+    entry.contents = std::move(contents);
+    entry.flags = flags;
+    return entry;
 }
 
 std::vector<unsigned char> slice(const std::vector<unsigned char>& bytes, size_t from, size_t to)
@@ -258,14 +258,14 @@ std::vector<unsigned char> slice(const std::vector<unsigned char>& bytes, size_t
 }
 
 // The part in extents of the given lengths, the last taking the rest.
-void in_extents(IsoSpec& spec, const std::vector<unsigned char>& part, std::vector<size_t> lengths)
+void in_extents(IsoSpec& layout, const std::vector<unsigned char>& part, std::vector<size_t> lengths)
 {
     size_t at = 0;
     for (size_t length : lengths) {
-        spec.records.push_back(record("KORVADIS.IMG;1", slice(part, at, at + length), ISO_FLAG_MORE_EXTENTS));
+        layout.records.push_back(record("KORVADIS.IMG;1", slice(part, at, at + length), ISO_FLAG_MORE_EXTENTS));
         at += length;
     }
-    spec.records.push_back(record("KORVADIS.IMG;1", slice(part, at, part.size())));
+    layout.records.push_back(record("KORVADIS.IMG;1", slice(part, at, part.size())));
 }
 
 TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
@@ -276,12 +276,12 @@ TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
     write_set(one);
     const std::vector<unsigned char> part0 = set_part(0);
 
-    auto plain = [](IsoSpec& spec, const std::vector<unsigned char>& part) {
-        spec.records.push_back(record("KORVADIS.IMG;1", part));
+    auto plain = [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+        layout.records.push_back(record("KORVADIS.IMG;1", part));
     };
-    auto filler_first = [](IsoSpec& spec, const std::vector<unsigned char>& part) {
-        spec.records.push_back(record("README.TXT;1", {'h', 'i'}));
-        spec.records.push_back(record("KORVADIS.IMG;1", part));
+    auto filler_first = [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+        layout.records.push_back(record("README.TXT;1", {'h', 'i'}));
+        layout.records.push_back(record("KORVADIS.IMG;1", part));
     };
     const std::function<void(IsoImage&)> nothing;
     // The part's data up to `kept` bytes, the image cut there.
@@ -299,14 +299,14 @@ TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
         {"record shorter than 34 bytes", filler_first, [](IsoImage& image) { image.bytes[image.record_at[0]] = 33; },
          3},
         {"record running past its sector",
-         [](IsoSpec& spec, const std::vector<unsigned char>& part) {
+         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
              // Seven records of 255 bytes after "." and "..", then a short one near the sector's end.
              for (int i = 0; i < 7; ++i) {
-                 spec.records.push_back(record("F" + std::to_string(i) + ".BIN;1", {}));
-                 spec.records.back().system_use = 255 - 33 - 8 - 1;
+                 layout.records.push_back(record("F" + std::to_string(i) + ".BIN;1", {}));
+                 layout.records.back().system_use = 255 - 33 - 8 - 1;
              }
-             spec.records.push_back(record("G.BIN;1", {}));
-             spec.records.push_back(record("KORVADIS.IMG;1", part));
+             layout.records.push_back(record("G.BIN;1", {}));
+             layout.records.push_back(record("KORVADIS.IMG;1", part));
          },
          [](IsoImage& image) {
              uint64_t at = image.record_at[7] % SECTOR;
@@ -321,55 +321,55 @@ TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
          },
          3},
         {"multi-extent chain meeting another name",
-         [](IsoSpec& spec, const std::vector<unsigned char>& part) {
-             spec.records.push_back(record("KORVADIS.IMG;1", slice(part, 0, 2 * CHUNK), ISO_FLAG_MORE_EXTENTS));
-             spec.records.push_back(record("KORVADIS.IMH;1", slice(part, 2 * CHUNK, part.size())));
+         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+             layout.records.push_back(record("KORVADIS.IMG;1", slice(part, 0, 2 * CHUNK), ISO_FLAG_MORE_EXTENTS));
+             layout.records.push_back(record("KORVADIS.IMH;1", slice(part, 2 * CHUNK, part.size())));
          },
          nothing, 3},
         {"multi-extent chain ending with the directory",
-         [](IsoSpec& spec, const std::vector<unsigned char>& part) {
-             spec.records.push_back(record("KORVADIS.IMG;1", part, ISO_FLAG_MORE_EXTENTS));
+         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+             layout.records.push_back(record("KORVADIS.IMG;1", part, ISO_FLAG_MORE_EXTENTS));
          },
          nothing, 3},
         {"no terminator among the descriptors",
-         [plain](IsoSpec& spec, const std::vector<unsigned char>& part) {
-             plain(spec, part);
-             spec.descriptors.assign(40, 2);
-             spec.descriptors[0] = 1;
+         [plain](IsoSpec& layout, const std::vector<unsigned char>& part) {
+             plain(layout, part);
+             layout.descriptors.assign(40, 2);
+             layout.descriptors[0] = 1;
          },
          nothing, 3},
         {"image cut inside its root directory",
-         [](IsoSpec& spec, const std::vector<unsigned char>& part) {
-             spec.records.push_back(record("README.TXT;1", {'h', 'i'}));
-             spec.records.push_back(record("KORVADIS.IMG;1", part));
-             spec.records.back().new_sector = true;
+         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+             layout.records.push_back(record("README.TXT;1", {'h', 'i'}));
+             layout.records.push_back(record("KORVADIS.IMG;1", part));
+             layout.records.back().new_sector = true;
          },
          [](IsoImage& image) { image.bytes.resize(image.root + SECTOR + 100); }, 3},
         {"part cut after its end marker", plain, cut_part_at(2 * CHUNK + 8192 + 100), 0},
         {"part cut before its end marker", plain, cut_part_at(2 * CHUNK + 2048), 4},
         {"root directory of two sectors, the first ending in zeros",
-         [](IsoSpec& spec, const std::vector<unsigned char>& part) {
-             spec.records.push_back(record("README.TXT;1", {'h', 'i'}));
-             spec.records.push_back(record("KORVADIS.IMG;1", part));
-             spec.records.back().new_sector = true;
+         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+             layout.records.push_back(record("README.TXT;1", {'h', 'i'}));
+             layout.records.push_back(record("KORVADIS.IMG;1", part));
+             layout.records.back().new_sector = true;
          },
          nothing, 0},
         {"part in three extents",
-         [](IsoSpec& spec, const std::vector<unsigned char>& part) {
-             in_extents(spec, part, {CHUNK + 3 * SECTOR, CHUNK});
+         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+             in_extents(layout, part, {CHUNK + 3 * SECTOR, CHUNK});
          },
          nothing, 0},
         {"part in extents that end inside a sector",
-         [](IsoSpec& spec, const std::vector<unsigned char>& part) { in_extents(spec, part, {CHUNK + 1000, 5001}); },
+         [](IsoSpec& layout, const std::vector<unsigned char>& part) { in_extents(layout, part, {CHUNK + 1000, 5001}); },
          nothing, 0},
     };
     for (const DamageCase& c : cases) {
         SCOPED_TRACE(c.name);
         remove_tree(work + "/out");
         ASSERT_EQ(mkdir((work + "/out").c_str(), 0755), 0);
-        IsoSpec spec;
-        c.shape(spec, part0);
-        IsoImage image = build_iso(spec);
+        IsoSpec layout;
+        c.shape(layout, part0);
+        IsoImage image = build_iso(layout);
         if (c.damage) {
             ASSERT_TRUE(write_bytes(work + "/cd.iso", image.bytes));
             ASSERT_EQ(run({"cd.iso", "out/disk"}).exit_code, 0) << "converts before the damage";

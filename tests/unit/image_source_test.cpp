@@ -65,16 +65,16 @@ struct ReadBuffer {
 
 // An image whose root holds one file per (name, contents), each file
 // recorded in extents of the given lengths, one record per extent.
-struct FileSpec {
+struct FileLayout {
     std::string name;
     std::vector<unsigned char> contents;
     std::vector<uint32_t> extent_lengths;  // empty: one extent
 };
 
-IsoImage image_of(const std::vector<FileSpec>& files)
+IsoImage image_of(const std::vector<FileLayout>& files)
 {
-    IsoSpec spec;
-    for (const FileSpec& file : files) {
+    IsoSpec layout;
+    for (const FileLayout& file : files) {
         std::vector<uint32_t> lengths = file.extent_lengths;
         if (lengths.empty())
             lengths = {static_cast<uint32_t>(file.contents.size())};
@@ -85,10 +85,10 @@ IsoImage image_of(const std::vector<FileSpec>& files)
             record.contents.assign(file.contents.begin() + taken, file.contents.begin() + taken + lengths[i]);
             record.flags = i + 1 < lengths.size() ? ISO_FLAG_MORE_EXTENTS : 0;
             taken += lengths[i];
-            spec.records.push_back(record);
+            layout.records.push_back(record);
         }
     }
-    return build_iso(spec);
+    return build_iso(layout);
 }
 
 struct Extent {
@@ -97,11 +97,11 @@ struct Extent {
 };
 
 // Where the records of `name` put its extents in image.
-std::vector<Extent> extents_of(const IsoImage& image, const std::vector<FileSpec>& files, const std::string& name)
+std::vector<Extent> extents_of(const IsoImage& image, const std::vector<FileLayout>& files, const std::string& name)
 {
     std::vector<Extent> extents;
     size_t record = 0;
-    for (const FileSpec& file : files) {
+    for (const FileLayout& file : files) {
         size_t count = file.extent_lengths.empty() ? 1 : file.extent_lengths.size();
         for (size_t i = 0; i < count; ++i, ++record)
             if (file.name == name)
@@ -182,7 +182,7 @@ TEST_F(ImageSource, ReadsAPartFromItsExtentsInOrderAndNothingElse)
         for (uint32_t length : c.lengths)
             total += length;
         // Other files on both sides, so a read past the part would take their bytes.
-        std::vector<FileSpec> files = {{"BEFORE.BIN;1", noise(3000, 1), {}},
+        std::vector<FileLayout> files = {{"BEFORE.BIN;1", noise(3000, 1), {}},
                                        {"KORVADIS.IMG;1", noise(total, 2), c.lengths},
                                        {"AFTER.BIN;1", noise(5000, 3), {}}};
         IsoImage image = image_of(files);
@@ -212,19 +212,19 @@ TEST_F(ImageSource, SeeksAndReadsAcrossExtentsBeyondFourGibibytes)
     const uint32_t second_length = 70000;
     const uint32_t second_lba = 64;
     const uint32_t first_lba = second_lba + static_cast<uint32_t>(round_up(second_length) / SECTOR) + 10;
-    IsoSpec spec;
+    IsoSpec layout;
     IsoRecordSpec record;
     record.name = "KORVADIS.IMG;1";
     record.extent_given = true;
     record.lba = first_lba;
     record.length = first_length;
     record.flags = ISO_FLAG_MORE_EXTENTS;
-    spec.records.push_back(record);
+    layout.records.push_back(record);
     record.lba = second_lba;
     record.length = second_length;
     record.flags = 0;
-    spec.records.push_back(record);
-    IsoImage image = build_iso(spec);
+    layout.records.push_back(record);
+    IsoImage image = build_iso(layout);
     const uint64_t first_offset = uint64_t{first_lba} * SECTOR;
     const uint64_t second_offset = uint64_t{second_lba} * SECTOR;
     fake_disc::put_file("big.iso", image.bytes);
@@ -257,7 +257,7 @@ TEST_F(ImageSource, SeeksAndReadsAcrossExtentsBeyondFourGibibytes)
 
 TEST_F(ImageSource, PartRunningPastATruncatedImageDeliversWhatIsThere)
 {
-    std::vector<FileSpec> files = {{"KORVADIS.IMG;1", noise(4 * CHUNK, 4), {}}};
+    std::vector<FileLayout> files = {{"KORVADIS.IMG;1", noise(4 * CHUNK, 4), {}}};
     IsoImage image = image_of(files);
     const uint64_t part_start = image.contents_at[0];
     for (uint64_t kept : {uint64_t{CHUNK + 3 * SECTOR}, uint64_t{CHUNK + 3 * SECTOR + 700}, uint64_t{0}}) {
@@ -277,7 +277,7 @@ TEST_F(ImageSource, PartRunningPastATruncatedImageDeliversWhatIsThere)
 // A small volume holding files of these names, each with contents of its own.
 std::vector<unsigned char> volume(const std::vector<std::string>& names, uint32_t seed)
 {
-    std::vector<FileSpec> files;
+    std::vector<FileLayout> files;
     for (const std::string& name : names)
         files.push_back({name, noise(3000, seed++), {}});
     return image_of(files).bytes;
