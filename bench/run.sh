@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Benchmark: spanfetch converting a three-part image set against the same I/O
-# done by dd with direct reads and by cat, side by side on the same data.
+# done by dd with direct reads and by cat, side by side on the same data; and
+# (where xorriso is installed) spanfetch reading the same set from one ISO9660
+# image file against dd reading the same extents of it with direct reads.
 #
 #   bash bench/run.sh                 # ~1 GiB set, 9 alternating runs of each
 #   bash bench/run.sh --runs 15       # more (at least 5 for a fair median)
@@ -89,6 +91,24 @@ s1=$(stat -c %s "$p1")
 copied=$((s0 + s1 + marker))
 catted=$((s0 + s1 + $(stat -c %s "$p2")))
 
+# The same set in one image file, and where each part lies in it.
+iso=$work/set.iso
+with_image=0
+if command -v xorriso >/dev/null; then
+    xorriso -as mkisofs -quiet -o "$iso" "$src" 2>/dev/null || { echo "error: xorriso failed" >&2; exit 1; }
+    # "File data lba: XT , START , BLOCKS , SIZE , '/NAME'": one extent per part.
+    report=$(xorriso -indev "$iso" -find / -exec report_lba 2>/dev/null | grep "^File data lba:")
+    lba() { awk -F'[:,]' -v n="'/$1'" '{ gsub(/ /, "", $6) } $6 == n { gsub(/ /, "", $3); print $3 }' <<<"$report"; }
+    l0=$(lba KORVADIS.IMG) l1=$(lba KORVADIS.001) l2=$(lba KORVADIS.002)
+    for l in "$l0" "$l1" "$l2"; do
+        [[ "$l" =~ ^[0-9]+$ ]] || { echo "error: no single extent per part in $iso:"$'\n'"$report" >&2; exit 1; }
+    done
+    with_image=1
+    echo "== the same set in $iso, parts at sectors $l0, $l1, $l2"
+else
+    echo "note: xorriso is missing; the image file is not benchmarked"
+fi
+
 # Every timed run should read from the device, so the page cache is dropped
 # before each (and the previous run's writes flushed). Not done in smoke mode.
 can_drop=0
@@ -117,8 +137,18 @@ run_dd() {
         dd "$p0" "$p1" "$p2" "$out/dd" "$chunk" "$marker"
 }
 run_cat() { measure cat "$p0" "$p1" "$p2" >"$out/cat/all"; }
+run_spanfetch_iso() { measure "$spanfetch" "$iso" "$out/spanfetch_iso/disk" </dev/null >"$work/spanfetch.log"; }
+run_dd_iso() {
+    # shellcheck disable=SC2016 # the inner shell expands its own arguments
+    measure bash -c 'flags=iflag=direct,skip_bytes,count_bytes
+        dd if="$1" of="$2/disk.IMG" $flags skip=$(($3 * 2048)) count=$4 bs=$9 status=none &&
+        dd if="$1" of="$2/disk.001" $flags skip=$(($5 * 2048)) count=$6 bs=$9 status=none &&
+        dd if="$1" of="$2/disk.002" $flags skip=$(($7 * 2048)) count=$8 bs=$9 status=none' \
+        dd "$iso" "$out/dd_iso" "$l0" "$s0" "$l1" "$s1" "$l2" "$marker" "$chunk"
+}
 
 tools=(spanfetch dd cat)
+[ "$with_image" = 1 ] && tools+=(spanfetch_iso dd_iso)
 declare -A wall cpu utime stime rss
 # One timed run of a tool: its output removed first, caches settled, then the
 # wall time from the clock and user+system time and peak RSS from time(1).
@@ -146,8 +176,8 @@ timed_run() {
 
 echo "== $runs alternating runs of each (order rotates every round)"
 for ((round = 0; round < runs; ++round)); do
-    for ((k = 0; k < 3; ++k)); do
-        timed_run "${tools[$(((round + k) % 3))]}"
+    for ((k = 0; k < ${#tools[@]}; ++k)); do
+        timed_run "${tools[$(((round + k) % ${#tools[@]}))]}"
     done
     printf '  round %d done\n' $((round + 1))
 done
@@ -157,7 +187,7 @@ median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { m = (NR % 
 
 echo
 echo "== results ($runs runs each; page cache $([ "$can_drop" = 1 ] && echo dropped || echo not dropped) before each)"
-printf '%-10s %9s %15s %7s %7s %7s %9s %9s\n' tool "median s" "min-max s" "MB/s" "user s" "sys s" "CPU/wall" "RSS KiB"
+printf '%-14s %9s %15s %7s %7s %7s %9s %9s\n' tool "median s" "min-max s" "MB/s" "user s" "sys s" "CPU/wall" "RSS KiB"
 declare -A med
 for tool in "${tools[@]}"; do
     read -r m lo hi <<<"$(median <<<"${wall[$tool]}")"
@@ -170,7 +200,8 @@ for tool in "${tools[@]}"; do
     [ "$tool" = cat ] && bytes=$catted
     label=$tool
     [ "$tool" = dd ] && label=dd-direct
-    printf '%-10s %9.3f %7.3f-%-7.3f %7.1f %7.2f %7.2f %8.1f%% %9d\n' "$label" "$m" "$lo" "$hi" \
+    [ "$tool" = dd_iso ] && label=dd-iso
+    printf '%-14s %9.3f %7.3f-%-7.3f %7.1f %7.2f %7.2f %8.1f%% %9d\n' "$label" "$m" "$lo" "$hi" \
         "$(awk -v b="$bytes" -v t="$m" 'BEGIN { print b / t / 1e6 }')" "$u" "$y" \
         "$(awk -v c="$c" -v t="$m" 'BEGIN { print 100 * c / t }')" "$r"
 done
@@ -187,6 +218,12 @@ paired() {
 }
 echo "spanfetch/dd-direct wall $ratio_dd (ratio of medians); per round: median, min, max $(paired dd)"
 echo "spanfetch/cat wall $ratio_cat (cat moves $((catted - copied)) bytes more); per round: $(paired cat)"
+if [ "$with_image" = 1 ]; then
+    ratio_iso=$(awk -v a="${med[spanfetch_iso]}" -v b="${med[dd_iso]}" 'BEGIN { printf "%.3f", a / b }')
+    paired_iso=$(paste -d ' ' <(tr ' ' '\n' <<<"${wall[spanfetch_iso]}" | grep .) \
+        <(tr ' ' '\n' <<<"${wall[dd_iso]}" | grep .) | awk '{ printf "%s ", $1 / $2 }' | median)
+    echo "image file: spanfetch/dd-direct wall $ratio_iso (ratio of medians); per round: median, min, max $paired_iso"
+fi
 peak_kib=$(tr ' ' '\n' <<<"${rss[spanfetch]}" | grep . | sort -n | tail -1)
 peak_mib=$(awk -v k="$peak_kib" 'BEGIN { printf "%.1f", k / 1024 }')
 echo "spanfetch peak RSS $peak_kib KiB ($peak_mib MiB), largest of the runs"
@@ -210,6 +247,16 @@ if command -v strace >/dev/null; then
                 n = ($4 ~ /^[0-9]+$/) ? $4 : $3; printf "  %-14s %7d  %.3f/chunk\n", $NF, n, n / c }' "$st" |
             sort -k2,2nr | head -8
         echo "read+write per chunk $per_chunk (all calls $(awk -v t="$total" -v c="$chunks" 'BEGIN { printf "%.3f", t / c }'))"
+        if [ "$with_image" = 1 ]; then
+            rm -rf "${out:?}/spanfetch_iso"
+            mkdir -p "$out/spanfetch_iso"
+            settle
+            strace -c -f -o "$st" "$spanfetch" "$iso" "$out/spanfetch_iso/disk" </dev/null >"$work/spanfetch.log"
+            reads=$(($(count read) + $(count pread64)))
+            writes=$(count write)
+            echo "image file: read+pread64 $reads, write $writes, read+write per chunk" \
+                "$(awk -v r="$reads" -v w="$writes" -v c="$chunks" 'BEGIN { printf "%.3f", (r + w) / c }')"
+        fi
     else
         echo "note: strace could not trace spanfetch; system calls not counted"
     fi
@@ -230,6 +277,12 @@ same_files "spanfetch" "$expected" "$out/spanfetch"
 cmp -s -i 108 "$out/dd/disk.IMG" "$expected/disk.IMG" || fail "dd's part 0 differs past its header"
 cmp -s "$out/dd/disk.001" "$expected/disk.001" || fail "dd's part 1 differs"
 cmp -s "$out/dd/disk.002" "$expected/disk.002" || fail "dd's part 2 differs"
+if [ "$with_image" = 1 ]; then
+    same_files "spanfetch from the image" "$expected" "$out/spanfetch_iso"
+    for part in disk.IMG disk.001 disk.002; do
+        cmp -s "$out/dd/$part" "$out/dd_iso/$part" || fail "dd's $part from the image differs"
+    done
+fi
 [ "$failures" -eq 0 ] && echo "outputs verified: spanfetch's parts as expected, part 2 cut at $marker, header rewritten"
 
 finish "spanfetch/dd-direct wall $ratio_dd, peak RSS $peak_mib MiB, syscalls/chunk $per_chunk"
