@@ -3,6 +3,8 @@
 # done by dd with direct reads and by cat, side by side on the same data; and
 # (where xorriso is installed) spanfetch reading the same set from one ISO9660
 # image file against dd reading the same extents of it with direct reads.
+# dd flushes each part it writes (conv=fsync), as spanfetch does before it
+# reports a part written, so the two give the same durability; cat does not.
 #
 #   bash bench/run.sh                 # ~1 GiB set, 9 alternating runs of each
 #   bash bench/run.sh --runs 15       # more (at least 5 for a fair median)
@@ -131,9 +133,9 @@ measure() { /usr/bin/time -f '%U %S %M' -o "$work/time.txt" "$@"; }
 run_spanfetch() { measure "$spanfetch" "$src" "$out/spanfetch/disk" </dev/null >"$work/spanfetch.log"; }
 run_dd() {
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
-    measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct bs=$5 status=none &&
-        dd if="$2" of="$4/disk.001" iflag=direct bs=$5 status=none &&
-        dd if="$3" of="$4/disk.002" iflag=direct,count_bytes count=$6 bs=$5 status=none' \
+    measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct bs=$5 conv=fsync status=none &&
+        dd if="$2" of="$4/disk.001" iflag=direct bs=$5 conv=fsync status=none &&
+        dd if="$3" of="$4/disk.002" iflag=direct,count_bytes count=$6 bs=$5 conv=fsync status=none' \
         dd "$p0" "$p1" "$p2" "$out/dd" "$chunk" "$marker"
 }
 run_cat() { measure cat "$p0" "$p1" "$p2" >"$out/cat/all"; }
@@ -141,9 +143,9 @@ run_spanfetch_iso() { measure "$spanfetch" "$iso" "$out/spanfetch_iso/disk" </de
 run_dd_iso() {
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
     measure bash -c 'flags=iflag=direct,skip_bytes,count_bytes
-        dd if="$1" of="$2/disk.IMG" $flags skip=$(($3 * 2048)) count=$4 bs=$9 status=none &&
-        dd if="$1" of="$2/disk.001" $flags skip=$(($5 * 2048)) count=$6 bs=$9 status=none &&
-        dd if="$1" of="$2/disk.002" $flags skip=$(($7 * 2048)) count=$8 bs=$9 status=none' \
+        dd if="$1" of="$2/disk.IMG" $flags skip=$(($3 * 2048)) count=$4 bs=$9 conv=fsync status=none &&
+        dd if="$1" of="$2/disk.001" $flags skip=$(($5 * 2048)) count=$6 bs=$9 conv=fsync status=none &&
+        dd if="$1" of="$2/disk.002" $flags skip=$(($7 * 2048)) count=$8 bs=$9 conv=fsync status=none' \
         dd "$iso" "$out/dd_iso" "$l0" "$s0" "$l1" "$s1" "$l2" "$marker" "$chunk"
 }
 
