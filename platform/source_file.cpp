@@ -209,16 +209,19 @@ const char* split_container(const char* path)
 
 // Finds the part path names: as a file of that name (PLACE_FILE, the name to
 // open in *file_name), or in a volume (PLACE_IMAGE, the image or device open
-// in *image and the part's extents in part). Where its directory is the mount
-// point of a disc device, the part is looked for on the device, wherever its
-// disc is mounted now; where the device holds no ISO9660 volume or cannot be
-// opened, and in any other directory, by its exact name, then (where names
-// tell case apart) in any letter case, then in the images of the directory.
+// in *image and the part's extents in part). Where its directory is (or was,
+// at the start of the run) the mount point of a disc device, the part is
+// looked for on the device, wherever its disc is mounted now. Where the
+// device holds no ISO9660 volume or cannot be opened, and in any other
+// directory, by its exact name, then (where names tell case apart) in any
+// letter case, then in the images of the directory.
 // When its directory is an image file or a device, in that volume alone.
 Place locate(const char* path, const char** file_name, DiscFile** image, IsoFile& part)
 {
+    // The mount point need not exist any more: once the disc is taken out,
+    // the desktop removes it, and the next disc is mounted elsewhere.
     const char* name = split_container(path);
-    if (name != nullptr && disc_path_kind(container) == PATH_DIRECTORY) {
+    if (name != nullptr) {
         if (const char* device = disc_mounted_device(container)) {
             Place place = locate_on_device(device, name, image, part);
             if (place == PLACE_NONE || place == PLACE_IMAGE)
