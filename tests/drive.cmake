@@ -36,3 +36,11 @@ foreach(group faults drive)
                    "${SPANFETCH_FAULT_FS}")
   set_tests_properties(drive_tooling.${group} PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 120)
 endforeach()
+
+# spanfetch on the stand-in drives: reads, bad sectors, a device it may not open.
+foreach(group reads faults access)
+  add_test(NAME drive_source.${group}
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/devices/drive_source_test.sh ${group}
+                   $<TARGET_FILE:spanfetch> $<TARGET_FILE:mkimage> "${SPANFETCH_FAULT_FS}")
+  set_tests_properties(drive_source.${group} PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 120)
+endforeach()
