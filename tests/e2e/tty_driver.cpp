@@ -241,8 +241,11 @@ bool tty_wait_for_read(TtyRun& run, ReadKind kind, int taken, int timeout_ms)
         termios mode;
         bool mode_matches = tcgetattr(run.master, &mode) == 0 && in_read_mode(mode, kind);
         if (before >= run.typed_at + taken && fd >= 0 && mode_matches && fd_target(pid, fd) == "/dev/tty" &&
-            blocked_read_fd(pid) == fd && bytes_read(pid) == before)
+            blocked_read_fd(pid) == fd && bytes_read(pid) == before) {
+            // All it wrote before blocking is waiting on the terminal: shown holds it on return.
+            drain(run);
             return true;
+        }
         if (ms_left(deadline) == 0 || !collect(run, 5))
             return false;
     }

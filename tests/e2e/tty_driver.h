@@ -46,7 +46,8 @@ enum class ReadKind { LINE, KEY };
 // and is blocked reading /dev/tty again under the mode that kind of read sets
 // (LINE: echoed and edited by lines; KEY: key by key, unechoed, Ctrl+C
 // included; both with Enter's CR mapped to a line end), collecting output
-// meanwhile. Typing only then never races the tool's switch between modes.
+// meanwhile, up to all it wrote before it blocked. Typing only then never
+// races the tool's switch between modes.
 // False on timeout or when it ended.
 bool tty_wait_for_read(TtyRun& run, ReadKind kind, int taken = 0, int timeout_ms = 10000);
 
