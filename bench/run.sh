@@ -9,6 +9,8 @@
 #   bash bench/run.sh                 # ~1 GiB set, 9 alternating runs of each
 #   bash bench/run.sh --runs 15       # more (at least 5 for a fair median)
 #   bash bench/run.sh --smoke         # a few MB, 1 run each, checks the outputs
+#   bash bench/run.sh --only device   # only the run from a stand-in drive (bench/device.sh),
+#                                     # which a full run also does last
 #   options: --spanfetch BIN --mkimage BIN --dir WORKDIR (default build/default/bench-data)
 #
 # Prints medians and min-max of wall time, the ratios of spanfetch to each peer,
@@ -24,6 +26,7 @@ runs=9
 spanfetch=
 mkimage=
 work=
+only=
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -32,7 +35,8 @@ while [ $# -gt 0 ]; do
     --spanfetch) spanfetch=$2; shift ;;
     --mkimage) mkimage=$2; shift ;;
     --dir) work=$2; shift ;;
-    *) echo "usage: $0 [--smoke] [--runs N] [--spanfetch BIN] [--mkimage BIN] [--dir DIR]" >&2; exit 2 ;;
+    --only) only=$2; shift ;;
+    *) echo "usage: $0 [--smoke] [--runs N] [--spanfetch BIN] [--mkimage BIN] [--dir DIR] [--only device]" >&2; exit 2 ;;
     esac
     shift
 done
@@ -47,6 +51,18 @@ if [ -z "$spanfetch" ] || [ -z "$mkimage" ]; then
     mkimage=${mkimage:-$root/build/default/mkimage}
 fi
 work=${work:-$root/build/default/bench-data}
+
+# The run from a stand-in drive, in a script of its own.
+device_bench() {
+    local mode=()
+    [ "$smoke" = 1 ] && mode=(--smoke)
+    bash "$root/bench/device.sh" "${mode[@]}" --runs "$runs" --spanfetch "$spanfetch" --mkimage "$mkimage" --dir "$work-device"
+}
+case "$only" in
+"") ;;
+device) device_bench; exit ;;
+*) echo "unknown --only $only (device)" >&2; exit 2 ;;
+esac
 
 # Part sizes and the end marker: 400M, 400M and the rest of 1 GiB, the marker
 # 3 MiB before the end of the last part (a 2048 multiple, not a chunk multiple,
@@ -286,5 +302,10 @@ if [ "$with_image" = 1 ]; then
     done
 fi
 [ "$failures" -eq 0 ] && echo "outputs verified: spanfetch's parts as expected, part 2 cut at $marker, header rewritten"
+
+if [ "$smoke" = 0 ]; then
+    echo
+    device_bench || fail "the device benchmark failed"
+fi
 
 finish "spanfetch/dd-direct wall $ratio_dd, peak RSS $peak_mib MiB, syscalls/chunk $per_chunk"
