@@ -20,7 +20,8 @@ add_e2e_gtest(disc_image_e2e_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/e2e/disc_im
               LIBRARIES tty_driver iso_builder TIMEOUT 180)
 target_compile_definitions(disc_image_e2e_tests PRIVATE XORRISO_BINARY="${SPANFETCH_XORRISO}")
 
-# Opt-in: a part over 4 GiB in two extents (SPANFETCH_LARGE_TESTS=1; writes 4 GiB).
+# A part over 4 GiB in two extents: the 4 GiB destination goes to a tmpfs where
+# the machine can spare the memory (SPANFETCH_LARGE_TESTS=1: to the build tree).
 add_test(NAME disc_image.large_part
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e/large_image_test.sh
                  $<TARGET_FILE:spanfetch> $<TARGET_FILE:mkimage> ${CMAKE_BINARY_DIR})
