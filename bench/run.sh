@@ -3,10 +3,14 @@
 # done by dd with direct reads and by cat, side by side on the same data; and
 # (where xorriso is installed) spanfetch reading the same set from one ISO9660
 # image file against dd reading the same extents of it with direct reads.
+# dd flushes each part it writes (conv=fsync), as spanfetch does before it
+# reports a part written, so the two give the same durability; cat does not.
 #
 #   bash bench/run.sh                 # ~1 GiB set, 9 alternating runs of each
 #   bash bench/run.sh --runs 15       # more (at least 5 for a fair median)
 #   bash bench/run.sh --smoke         # a few MB, 1 run each, checks the outputs
+#   bash bench/run.sh --only device   # only the run from a stand-in drive (bench/device.sh),
+#                                     # which a full run also does last
 #   options: --spanfetch BIN --mkimage BIN --dir WORKDIR (default build/default/bench-data)
 #
 # Prints medians and min-max of wall time, the ratios of spanfetch to each peer,
@@ -22,6 +26,7 @@ runs=9
 spanfetch=
 mkimage=
 work=
+only=
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -30,7 +35,8 @@ while [ $# -gt 0 ]; do
     --spanfetch) spanfetch=$2; shift ;;
     --mkimage) mkimage=$2; shift ;;
     --dir) work=$2; shift ;;
-    *) echo "usage: $0 [--smoke] [--runs N] [--spanfetch BIN] [--mkimage BIN] [--dir DIR]" >&2; exit 2 ;;
+    --only) only=$2; shift ;;
+    *) echo "usage: $0 [--smoke] [--runs N] [--spanfetch BIN] [--mkimage BIN] [--dir DIR] [--only device]" >&2; exit 2 ;;
     esac
     shift
 done
@@ -45,6 +51,18 @@ if [ -z "$spanfetch" ] || [ -z "$mkimage" ]; then
     mkimage=${mkimage:-$root/build/default/mkimage}
 fi
 work=${work:-$root/build/default/bench-data}
+
+# The run from a stand-in drive, in a script of its own.
+device_bench() {
+    local mode=()
+    [ "$smoke" = 1 ] && mode=(--smoke)
+    bash "$root/bench/device.sh" "${mode[@]}" --runs "$runs" --spanfetch "$spanfetch" --mkimage "$mkimage" --dir "$work-device"
+}
+case "$only" in
+"") ;;
+device) device_bench; exit ;;
+*) echo "unknown --only $only (device)" >&2; exit 2 ;;
+esac
 
 # Part sizes and the end marker: 400M, 400M and the rest of 1 GiB, the marker
 # 3 MiB before the end of the last part (a 2048 multiple, not a chunk multiple,
@@ -126,26 +144,24 @@ settle() {
 }
 
 # Each tool runs under time(1): spanfetch and cat as its direct child, so the
-# peak RSS is their own; dd needs a shell for its three processes. dd flushes
-# each part to stable storage before it ends (conv=fdatasync), as spanfetch
-# does before it counts a part written.
+# peak RSS is their own; dd needs a shell for its three processes.
 measure() { /usr/bin/time -f '%U %S %M' -o "$work/time.txt" "$@"; }
 run_spanfetch() { measure "$spanfetch" "$src" "$out/spanfetch/disk" </dev/null >"$work/spanfetch.log"; }
 run_dd() {
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
-    measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct conv=fdatasync bs=$5 status=none &&
-        dd if="$2" of="$4/disk.001" iflag=direct conv=fdatasync bs=$5 status=none &&
-        dd if="$3" of="$4/disk.002" iflag=direct,count_bytes conv=fdatasync count=$6 bs=$5 status=none' \
+    measure bash -c 'dd if="$1" of="$4/disk.IMG" iflag=direct bs=$5 conv=fsync status=none &&
+        dd if="$2" of="$4/disk.001" iflag=direct bs=$5 conv=fsync status=none &&
+        dd if="$3" of="$4/disk.002" iflag=direct,count_bytes count=$6 bs=$5 conv=fsync status=none' \
         dd "$p0" "$p1" "$p2" "$out/dd" "$chunk" "$marker"
 }
 run_cat() { measure cat "$p0" "$p1" "$p2" >"$out/cat/all"; }
 run_spanfetch_iso() { measure "$spanfetch" "$iso" "$out/spanfetch_iso/disk" </dev/null >"$work/spanfetch.log"; }
 run_dd_iso() {
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
-    measure bash -c 'flags="iflag=direct,skip_bytes,count_bytes conv=fdatasync"
-        dd if="$1" of="$2/disk.IMG" $flags skip=$(($3 * 2048)) count=$4 bs=$9 status=none &&
-        dd if="$1" of="$2/disk.001" $flags skip=$(($5 * 2048)) count=$6 bs=$9 status=none &&
-        dd if="$1" of="$2/disk.002" $flags skip=$(($7 * 2048)) count=$8 bs=$9 status=none' \
+    measure bash -c 'flags=iflag=direct,skip_bytes,count_bytes
+        dd if="$1" of="$2/disk.IMG" $flags skip=$(($3 * 2048)) count=$4 bs=$9 conv=fsync status=none &&
+        dd if="$1" of="$2/disk.001" $flags skip=$(($5 * 2048)) count=$6 bs=$9 conv=fsync status=none &&
+        dd if="$1" of="$2/disk.002" $flags skip=$(($7 * 2048)) count=$8 bs=$9 conv=fsync status=none' \
         dd "$iso" "$out/dd_iso" "$l0" "$s0" "$l1" "$s1" "$l2" "$marker" "$chunk"
 }
 
@@ -286,5 +302,10 @@ if [ "$with_image" = 1 ]; then
     done
 fi
 [ "$failures" -eq 0 ] && echo "outputs verified: spanfetch's parts as expected, part 2 cut at $marker, header rewritten"
+
+if [ "$smoke" = 0 ]; then
+    echo
+    device_bench || fail "the device benchmark failed"
+fi
 
 finish "spanfetch/dd-direct wall $ratio_dd, peak RSS $peak_mib MiB, syscalls/chunk $per_chunk"

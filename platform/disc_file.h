@@ -39,13 +39,25 @@ void disc_close(DiscFile* file);
 // True when path names the very file or device that file reads.
 bool disc_same_file(const char* path, DiscFile* file);
 
-// A device may be a drive without a disc: false then, and nothing on it is
-// present. Always true for a file.
-bool disc_medium_present(DiscFile* file);
+// Whether the disc device at path holds a disc, asked without opening it for
+// reading and without keeping it open (an open drive locks its door): false
+// while a drive reports no disc or its tray open, or it is no longer there;
+// a drive still reading its disc is given time to settle first. A device
+// that is no drive counts by its size, one the user may not open as holding
+// a disc (so that opening it reports the refusal). True for anything that is
+// not a device.
+bool disc_medium_present(const char* path);
 
 // Byte offset of the session whose volume descriptors count: the last
-// session's start on a multisession disc, 0 for a file.
+// session's start on a multisession disc, 0 for a file and for a device that
+// does not tell. Not checked against the size.
 uint64_t disc_session_offset(DiscFile* file);
+
+// The disc device whose file system is mounted at directory, to be read in
+// its place, or nullptr: none is, the platform has no such thing, or the user
+// may not open it. The mount is looked up once for the run, so the device is
+// still known after its disc has been taken out and unmounted.
+const char* disc_mounted_device(const char* directory);
 
 // Owned by the platform layer; one listing is open at a time.
 struct DiscDirectory;

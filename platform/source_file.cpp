@@ -1,6 +1,7 @@
 // Source parts wherever they lie: a file of their own in the source
-// directory, or a file in the root directory of an ISO9660 image, which is
-// either the source itself or one of the images in the source directory.
+// directory, or a file in the root directory of an ISO9660 volume, which is
+// the source itself (an image file or a disc device), the disc device mounted
+// at the source directory, or one of the images in the source directory.
 // Platform-neutral: every file is reached through disc_file.h.
 #include "platform/source_file.h"
 
@@ -83,8 +84,7 @@ DiscFile* open_image_holding(const char* path, const char* name, IsoFile& part)
     DiscFile* image = disc_open(path);
     if (image == nullptr)
         return nullptr;
-    if (disc_medium_present(image) &&
-        iso_find_in_root(read_sector, image, disc_size(image), disc_session_offset(image), name, part) == ISO_FOUND)
+    if (iso_find_in_root(read_sector, image, disc_size(image), disc_session_offset(image), name, part) == ISO_FOUND)
         return image;
     disc_close(image);
     return nullptr;
@@ -165,27 +165,77 @@ DiscFile* find_in_images(size_t container_length, const char* name, IsoFile& par
     return nullptr;
 }
 
-enum Place { PLACE_NONE, PLACE_FILE, PLACE_IMAGE };
+enum Place {
+    PLACE_NONE,
+    PLACE_FILE,       // a file of its own
+    PLACE_IMAGE,      // in a volume, open
+    PLACE_UNOPENED,   // on a disc device that holds a disc but cannot be opened
+    PLACE_NO_VOLUME,  // on a disc device that holds no ISO9660 volume
+};
 
-// Finds the part path names: as a file of that name (PLACE_FILE, the name to
-// open in *file_name), or in an image (PLACE_IMAGE, the image open in *image
-// and the part's extents in part). The part is looked for by its exact name,
-// then (where names tell case apart) in any letter case, then in the images
-// of its directory; or, when its directory is an image file or a device, in
-// that image alone.
-Place locate(const char* path, const char** file_name, DiscFile** image, IsoFile& part)
+// Finds the part called name on the disc device: its volume is read afresh,
+// from its last session. The drive is asked first, without opening it for
+// reading (which would wait for a disc or lock the door), so a drive without
+// a disc or with its tray open is never opened.
+Place locate_on_device(const char* device, const char* name, DiscFile** image, IsoFile& part)
 {
-    if (disc_path_kind(path) != PATH_MISSING) {
-        *file_name = path;
-        return PLACE_FILE;
+    if (!disc_medium_present(device))
+        return PLACE_NONE;
+    DiscFile* disc = disc_open(device);
+    if (disc == nullptr)
+        return PLACE_UNOPENED;
+    IsoLookup lookup = iso_find_in_root(read_sector, disc, disc_size(disc), disc_session_offset(disc), name, part);
+    if (lookup == ISO_FOUND) {
+        *image = disc;
+        return PLACE_IMAGE;
     }
+    disc_close(disc);
+    return lookup == ISO_NOT_A_VOLUME ? PLACE_NO_VOLUME : PLACE_NONE;
+}
+
+// Splits path into its directory, left in container with its separator, and
+// the name after it; nullptr when there is no name.
+const char* split_container(const char* path)
+{
     const char* separator = strrchr(path, PATH_SEPARATOR);
     if (separator == nullptr || separator[1] == '\0')
-        return PLACE_NONE;
+        return nullptr;
     const char* name = separator + 1;
     size_t container_length = static_cast<size_t>(name - path);
     memcpy(container, path, container_length);
     container[container_length] = '\0';
+    return name;
+}
+
+// Finds the part path names: as a file of that name (PLACE_FILE, the name to
+// open in *file_name), or in a volume (PLACE_IMAGE, the image or device open
+// in *image and the part's extents in part). Where its directory is (or was,
+// at the start of the run) the mount point of a disc device, the part is
+// looked for on the device, wherever its disc is mounted now. Where the
+// device holds no ISO9660 volume or cannot be opened, and in any other
+// directory, by its exact name, then (where names tell case apart) in any
+// letter case, then in the images of the directory.
+// When its directory is an image file or a device, in that volume alone.
+Place locate(const char* path, const char** file_name, DiscFile** image, IsoFile& part)
+{
+    // The mount point need not exist any more: once the disc is taken out,
+    // the desktop removes it, and the next disc is mounted elsewhere.
+    const char* name = split_container(path);
+    if (name != nullptr) {
+        if (const char* device = disc_mounted_device(container)) {
+            Place place = locate_on_device(device, name, image, part);
+            if (place == PLACE_NONE || place == PLACE_IMAGE)
+                return place;
+        }
+    }
+
+    if (disc_path_kind(path) != PATH_MISSING) {
+        *file_name = path;
+        return PLACE_FILE;
+    }
+    if (name == nullptr)
+        return PLACE_NONE;
+    size_t container_length = static_cast<size_t>(name - path);
 
     // With its separator the container is tested as a directory (so "E:\"
     // is the root of drive E:, not its current directory); without, as a file.
@@ -202,7 +252,13 @@ Place locate(const char* path, const char** file_name, DiscFile** image, IsoFile
         --length;
     container[length] = '\0';
     PathKind kind = length > 0 ? disc_path_kind(container) : PATH_MISSING;
-    if (kind != PATH_FILE && kind != PATH_DEVICE)
+    if (kind == PATH_DEVICE) {
+        // A device that holds a disc but cannot be opened (no permission)
+        // counts as present, so opening the part reports it at once.
+        Place place = locate_on_device(container, name, image, part);
+        return place == PLACE_NO_VOLUME ? PLACE_NONE : place;
+    }
+    if (kind != PATH_FILE)
         return PLACE_NONE;
     *image = open_image_holding(container, name, part);
     return *image ? PLACE_IMAGE : PLACE_NONE;
@@ -275,7 +331,7 @@ bool source_exists(const char* path)
     Place place = locate(path, &file_name, &image, probed_part);
     if (place == PLACE_IMAGE)
         disc_close(image);
-    return place != PLACE_NONE;
+    return place == PLACE_FILE || place == PLACE_IMAGE || place == PLACE_UNOPENED;
 }
 
 SourceFile* source_open(const char* path)
@@ -301,6 +357,8 @@ SourceFile* source_open(const char* path)
         file->in_image = true;
         break;
     case PLACE_NONE:
+    case PLACE_UNOPENED:
+    case PLACE_NO_VOLUME:
         break;
     }
     file->position = 0;

@@ -36,3 +36,21 @@ foreach(group faults drive)
                    "${SPANFETCH_FAULT_FS}")
   set_tests_properties(drive_tooling.${group} PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 120)
 endforeach()
+
+# spanfetch on the stand-in drives: reads, bad sectors, a device it may not open.
+foreach(group reads faults access)
+  add_test(NAME drive_source.${group}
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/devices/drive_source_test.sh ${group}
+                   $<TARGET_FILE:spanfetch> $<TARGET_FILE:mkimage> "${SPANFETCH_FAULT_FS}")
+  set_tests_properties(drive_source.${group} PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 120)
+endforeach()
+
+# The same at the terminal: a disc changed at the prompt, an empty drive.
+find_program(SPANFETCH_XORRISO xorriso)
+find_program(SPANFETCH_LOSETUP losetup PATHS /usr/sbin /sbin)
+add_e2e_gtest(drive_e2e_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/e2e/drive_test.cpp
+              LIBRARIES tty_driver TIMEOUT 120)
+target_compile_definitions(drive_e2e_tests PRIVATE XORRISO_BINARY="${SPANFETCH_XORRISO}"
+                           LOSETUP_BINARY="${SPANFETCH_LOSETUP}"
+                           LOOP_CHANGE_FD_BINARY="$<TARGET_FILE:loop_change_fd>")
+add_dependencies(drive_e2e_tests loop_change_fd)

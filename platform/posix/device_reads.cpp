@@ -34,21 +34,3 @@ uint64_t device_size(int fd)
     uint64_t size = 0;
     return ioctl(fd, BLKGETSIZE64, &size) == 0 ? size : 0;
 }
-
-int device_open(const char* path, bool& direct)
-{
-    int fd;
-    do
-        fd = open(path, O_RDONLY | O_CLOEXEC);
-    while (fd == -1 && errno == EINTR);
-    direct = false;
-    if (fd == -1)
-        return -1;
-    // The block size is known only once it is open; direct reads are turned
-    // on afterwards, and where the device refuses them it is read as it is.
-    if (device_reads_direct(fd)) {
-        int flags = fcntl(fd, F_GETFL);
-        direct = flags != -1 && fcntl(fd, F_SETFL, flags | O_DIRECT) == 0;
-    }
-    return fd;
-}

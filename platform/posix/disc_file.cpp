@@ -1,5 +1,7 @@
-// Files and devices on POSIX: direct I/O where the file system allows it,
-// ordinary reads where it does not; path kinds and directory listings.
+// Files and devices on POSIX: direct I/O where the file system or the
+// device's sector size allows it, ordinary reads where it does not; whether a
+// drive holds a disc and where its last session starts; path kinds and
+// directory listings.
 #include "platform/disc_file.h"
 
 #include <dirent.h>
@@ -9,6 +11,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/posix/optical_drive.h"
 
 struct DiscFile {
     int fd;
@@ -101,7 +105,10 @@ DiscFile* disc_open(const char* path)
     if (file == nullptr)
         return nullptr;
 
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_DIRECT);
+    int fd;
+    do
+        fd = open(path, O_RDONLY | O_CLOEXEC | O_DIRECT);
+    while (fd == -1 && errno == EINTR);
     bool direct = fd != -1;
     if (fd == -1 && errno == EINVAL)
         fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -115,8 +122,12 @@ DiscFile* disc_open(const char* path)
         return nullptr;
     }
 
-    *file = {fd, direct, S_ISBLK(info.st_mode), false};
-    if (!direct || !direct_alignment_ok(fd)) {
+    bool device = S_ISBLK(info.st_mode);
+    *file = {fd, direct, device, false};
+    // A device takes direct reads of whole 2048-byte sectors when its logical
+    // block size divides that; a file, as its file system says.
+    bool suits = device ? device_reads_direct(fd) : direct_alignment_ok(fd);
+    if (!direct || !suits) {
         // Where direct I/O cannot be turned off again, a read refused later
         // still finds no way round and reports a failure.
         switch_to_buffered_reads(file);
@@ -180,18 +191,31 @@ bool disc_same_file(const char* path, DiscFile* file)
     return path_info.st_dev == file_info.st_dev && path_info.st_ino == file_info.st_ino;
 }
 
-bool disc_medium_present(DiscFile* file)
+bool disc_medium_present(const char* path)
 {
-    // A drive without a disc refuses the open itself (ENOMEDIUM).
-    (void)file;
-    return true;
+    return !path_is_block_device(path) || drive_has_disc(path);
 }
 
 uint64_t disc_session_offset(DiscFile* file)
 {
-    // Files and devices are read from their first session.
-    (void)file;
-    return 0;
+    return file->device ? drive_session_start(file->fd) : 0;
+}
+
+const char* disc_mounted_device(const char* directory)
+{
+    const char* device = mounted_device(directory);
+    if (device == nullptr)
+        return nullptr;
+    // A look that cannot wait for a disc or lock the door; the user may not
+    // read the device (no cdrom group, no seat access): the directory is read.
+    int fd;
+    do
+        fd = open(device, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    while (fd == -1 && errno == EINTR);
+    if (fd == -1)
+        return errno == EACCES || errno == EPERM ? nullptr : device;
+    close(fd);
+    return device;
 }
 
 DiscDirectory* disc_directory_open(const char* path)

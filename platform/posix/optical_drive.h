@@ -88,9 +88,3 @@ bool device_reads_direct(int fd);
 
 // The device's size in bytes; 0 when it has no medium or cannot tell.
 uint64_t device_size(int fd);
-
-// Opens a device for reading, around the system cache (O_DIRECT) where that
-// suits it; direct tells which. Direct reads must be whole 2048-byte sectors
-// at sector offsets into page-aligned memory. Returns the descriptor (the
-// caller closes it), or -1 with errno set.
-int device_open(const char* path, bool& direct);

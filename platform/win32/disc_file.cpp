@@ -172,10 +172,11 @@ bool disc_same_file(const char* path, DiscFile* file)
     return same;
 }
 
-bool disc_medium_present(DiscFile* file)
+bool disc_medium_present(const char* path)
 {
-    // Only files are opened here; a drive without a disc has none to open.
-    (void)file;
+    // Drives are read through their drive letter: a drive without a disc has
+    // no part to be found.
+    (void)path;
     return true;
 }
 
@@ -183,6 +184,12 @@ uint64_t disc_session_offset(DiscFile* file)
 {
     (void)file;
     return 0;
+}
+
+const char* disc_mounted_device(const char* directory)
+{
+    (void)directory;
+    return nullptr;
 }
 
 DiscDirectory* disc_directory_open(const char* path)

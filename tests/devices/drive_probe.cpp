@@ -3,7 +3,8 @@
 //   drive_probe has-disc DEVICE      "present" or "absent"
 //   drive_probe info DEVICE          block device, direct reads, size, session start
 //   drive_probe mounted DIRECTORY    the disc device mounted there, or "none"
-//   drive_probe read DEVICE SECTOR   one 2048-byte sector, opened as for a part, to stdout
+//   drive_probe read DEVICE SECTOR   one 2048-byte sector, opened and read as a part is, to stdout
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/disc_file.h"
 #include "platform/posix/optical_drive.h"
 
 namespace {
@@ -26,13 +28,12 @@ int usage()
 int info(const char* device)
 {
     printf("block-device %s\n", path_is_block_device(device) ? "yes" : "no");
-    bool direct = false;
-    int fd = device_open(device, direct);
+    int fd = open(device, O_RDONLY | O_CLOEXEC);
     if (fd == -1) {
         printf("open failed: %s\n", strerror(errno));
         return 1;
     }
-    printf("direct %s\nsize %llu\nsession %llu\n", direct ? "yes" : "no",
+    printf("direct %s\nsize %llu\nsession %llu\n", device_reads_direct(fd) ? "yes" : "no",
            static_cast<unsigned long long>(device_size(fd)),
            static_cast<unsigned long long>(drive_session_start(fd)));
     close(fd);
@@ -45,19 +46,17 @@ int read_sector(const char* device, const char* sector_text)
     unsigned long long sector = strtoull(sector_text, &end, 10);
     if (end == sector_text || *end != '\0' || sector > (1ULL << 40))
         return usage();
-    bool direct = false;
-    int fd = device_open(device, direct);
-    if (fd == -1) {
+    DiscFile* disc = disc_open(device);
+    if (disc == nullptr) {
         fprintf(stderr, "open failed: %s\n", strerror(errno));
         return 1;
     }
-    // Direct reads want memory aligned to the device's block size; a page is enough.
-    void* buffer = aligned_alloc(4096, 4096);
-    ssize_t got = buffer ? pread(fd, buffer, SECTOR, static_cast<off_t>(sector * SECTOR)) : -1;
-    int error = errno;
-    close(fd);
-    if (got != static_cast<ssize_t>(SECTOR)) {
-        fprintf(stderr, "read failed: %s\n", got < 0 ? strerror(error) : "short read");
+    // Reads go into page-aligned memory, as the transfer buffer is.
+    unsigned char* buffer = static_cast<unsigned char*>(aligned_alloc(4096, 4096));
+    uint32_t got = buffer ? disc_read_at(disc, sector * SECTOR, buffer, SECTOR) : 0;
+    disc_close(disc);
+    if (got != SECTOR) {
+        fprintf(stderr, "read failed: %s\n", got == 0 ? "nothing read" : "short read");
         free(buffer);
         return 1;
     }

@@ -12,21 +12,14 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "fd_path.h"
+
 static int should_fail(const char* call, int fd)
 {
     static long skip_left = -1;
     const char* wanted_call = getenv("FLUSH_FAULT_CALL");
     const char* wanted_file = getenv("FLUSH_FAULT_FILE");
-    if (wanted_call == NULL || wanted_file == NULL || strcmp(call, wanted_call) != 0)
-        return 0;
-    char link[64], path[4096];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t length = readlink(link, path, sizeof path - 1);
-    if (length <= 0)
-        return 0;
-    path[length] = '\0';
-    size_t suffix = strlen(wanted_file);
-    if ((size_t)length < suffix || strcmp(path + length - suffix, wanted_file) != 0)
+    if (wanted_call == NULL || strcmp(call, wanted_call) != 0 || !fd_path_ends_with(fd, wanted_file))
         return 0;
     if (skip_left < 0) {
         const char* text = getenv("FLUSH_FAULT_SKIP");

@@ -15,6 +15,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "fd_path.h"
+
 static long long setting(const char* name, long long fallback)
 {
     const char* text = getenv(name);
@@ -23,17 +25,7 @@ static long long setting(const char* name, long long fallback)
 
 static int is_fault_file(int fd)
 {
-    const char* wanted = getenv("FAULT_FILE");
-    char link[64], path[4096];
-    if (wanted == NULL)
-        return 0;
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t length = readlink(link, path, sizeof path - 1);
-    if (length <= 0)
-        return 0;
-    path[length] = '\0';
-    size_t suffix = strlen(wanted);
-    return (size_t)length >= suffix && strcmp(path + length - suffix, wanted) == 0;
+    return fd_path_ends_with(fd, getenv("FAULT_FILE"));
 }
 
 static long long failures_left = -2;

@@ -1,5 +1,5 @@
-// The fake file primitive: files from a map, direct reads simulated by
-// moving whole sectors, listings in reverse byte order of the names.
+// The fake file primitive: files and devices from a map, direct reads
+// simulated by moving whole sectors, listings in reverse byte order of the names.
 #include "tests/fake/fake_disc_file.h"
 
 #include <algorithm>
@@ -11,6 +11,9 @@ namespace fake_disc {
 
 std::map<std::string, Entry> entries;
 std::vector<Read> reads;
+std::map<std::string, std::string> mounts;
+std::vector<std::string> medium_checks;
+std::vector<std::string> opens;
 
 int files_open = 0;
 int listings_open = 0;
@@ -39,6 +42,13 @@ void put_directory(const std::string& path)
     entries[path] = {PATH_DIRECTORY, {}, 0};
 }
 
+void put_device(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    Entry device{PATH_DEVICE, bytes, bytes.size()};
+    device.medium = !bytes.empty();
+    entries[path] = device;
+}
+
 int open_files()
 {
     return files_open;
@@ -53,6 +63,9 @@ void reset()
 {
     entries.clear();
     reads.clear();
+    mounts.clear();
+    medium_checks.clear();
+    opens.clear();
     files_open = 0;
     listings_open = 0;
 }
@@ -86,7 +99,9 @@ PathKind disc_path_kind(const char* path)
 DiscFile* disc_open(const char* path)
 {
     auto found = entries.find(path);
-    if (found == entries.end() || found->second.kind == PATH_DIRECTORY || found->second.kind == PATH_MISSING)
+    fake_disc::opens.push_back(path);
+    if (found == entries.end() || found->second.kind == PATH_DIRECTORY || found->second.kind == PATH_MISSING ||
+        !found->second.openable)
         return nullptr;
     ++fake_disc::files_open;
     return new DiscFile{path};
@@ -126,14 +141,24 @@ bool disc_same_file(const char* path, DiscFile* file)
     return file->path == path;
 }
 
-bool disc_medium_present(DiscFile*)
+bool disc_medium_present(const char* path)
 {
-    return true;
+    fake_disc::medium_checks.push_back(path);
+    auto found = entries.find(path);
+    if (found == entries.end())
+        return false;
+    return found->second.kind != PATH_DEVICE || found->second.medium;
 }
 
-uint64_t disc_session_offset(DiscFile*)
+uint64_t disc_session_offset(DiscFile* file)
 {
-    return 0;
+    return entries[file->path].session;
+}
+
+const char* disc_mounted_device(const char* directory)
+{
+    auto found = fake_disc::mounts.find(fake_disc::without_trailing_separators(directory));
+    return found == fake_disc::mounts.end() ? nullptr : found->second.c_str();
 }
 
 DiscDirectory* disc_directory_open(const char* path)

@@ -15,28 +15,6 @@ drive D "$work/dest"
 
 USAGE_TEXT=$'spanfetch - copies a disc image spanning one or more CDs and converts it\n\nusage: spanfetch s: d:\\path\\filename\n\nThe first parameter s: is the source cd drive letter.\nd:\\path\\filename is the destination for the copied files.\n'
 
-# run CASE_NAME ARGS...: runs the tool detached from any terminal, so it has no
-# console to ask on; sets rc and leaves standard output in $work/stdout.
-run()
-{
-    local name="$1"
-    shift
-    echo "-- $name: spanfetch $*"
-    with_wine_retry setsid -w timeout "$WINE_TIMEOUT" "$WINE" "$SPANFETCH_EXE" "$@" \
-        </dev/null >"$work/stdout" 2>"$work/stderr"
-    rc=$?
-}
-
-# expect CASE_NAME RC TEXT: the exit code and standard output of the last run.
-expect()
-{
-    if [ "$rc" -ne "$2" ]; then
-        fail "$1: exit code $rc, expected $2"
-        [ -s "$work/stderr" ] && { echo "--- standard error"; head -20 "$work/stderr"; }
-    fi
-    check_bytes "$1" "$3" "$work/stdout"
-}
-
 case "$group" in
 usage)
     # Arguments after the command name, '|' between them.

@@ -41,16 +41,20 @@ ended()
     [ "$("${TMUX_CMD[@]}" display -p '#{pane_dead}' 2>/dev/null)" = 1 ]
 }
 
-# tmux may mark the pane dead a moment before it has the status.
+# tmux marks the pane dead when its terminal closes and learns the status
+# only once it has reaped the process, which on a busy machine can take
+# seconds. A process ended by a signal has no status but the signal.
 exit_code()
 {
-    local status tries
-    for tries in 1 2 3 4 5 6 7 8 9 10; do
+    local status signal tries
+    for ((tries = 0; tries < 100; tries++)); do
         status=$("${TMUX_CMD[@]}" display -p '#{pane_dead_status}' 2>/dev/null)
         [ -n "$status" ] && break
+        signal=$("${TMUX_CMD[@]}" display -p '#{pane_dead_signal}' 2>/dev/null)
+        [ -n "$signal" ] && { status="signal $signal"; break; }
         sleep 0.2
     done
-    printf '%s' "$status"
+    printf '%s' "${status:-unknown}"
 }
 
 screen()

@@ -18,26 +18,6 @@ rm -rf "$work"
 mkdir -p "$work/dest"
 drive D "$work/dest"
 
-# run CASE_NAME ARGS...: sets rc and leaves standard output in $work/stdout.
-run()
-{
-    local name="$1"
-    shift
-    echo "-- $name: spanfetch $*"
-    with_wine_retry setsid -w timeout "$WINE_TIMEOUT" "$WINE" "$SPANFETCH_EXE" "$@" \
-        </dev/null >"$work/stdout" 2>"$work/stderr"
-    rc=$?
-}
-
-expect()
-{
-    if [ "$rc" -ne "$2" ]; then
-        fail "$1: exit code $rc, expected $2"
-        [ -s "$work/stderr" ] && { echo "--- standard error"; head -20 "$work/stderr"; }
-    fi
-    check_bytes "$1" "$3" "$work/stdout"
-}
-
 # make_iso ISO [xorriso options --] FILES...: an image holding FILES in its root.
 make_iso()
 {

@@ -144,3 +144,25 @@ dest_suffix()
 {
     if [ "$2" -eq 0 ]; then printf '%s' "${1##*.}"; else printf '%03d' "$2"; fi
 }
+
+# run CASE_NAME ARGS...: runs the tool detached from any terminal, so it has no
+# console to ask on; sets rc and leaves standard output in $work/stdout.
+run()
+{
+    local name="$1"
+    shift
+    echo "-- $name: spanfetch $*"
+    with_wine_retry setsid -w timeout "$WINE_TIMEOUT" "$WINE" "$SPANFETCH_EXE" "$@" \
+        </dev/null >"$work/stdout" 2>"$work/stderr"
+    rc=$?
+}
+
+# expect CASE_NAME RC TEXT: the exit code and standard output of the last run.
+expect()
+{
+    if [ "$rc" -ne "$2" ]; then
+        fail "$1: exit code $rc, expected $2"
+        [ -s "$work/stderr" ] && { echo "--- standard error"; head -20 "$work/stderr"; }
+    fi
+    check_bytes "$1" "$3" "$work/stdout"
+}
