@@ -18,18 +18,24 @@ drive D "$work/dest"
 # Every wait for the screen or the exit ends within this many seconds.
 SCREEN_TIMEOUT=60
 session=0
+exit_file=/nonexistent
 TMUX_CMD=(tmux -f /dev/null -S "$work/tmux.sock")
 trap '"${TMUX_CMD[@]}" kill-server 2>/dev/null' EXIT
 
 # start ARGS...: runs the tool in a fresh terminal, each in a server of its own.
-# The pane stays after the tool ends, so its exit code can be read.
+# The pane stays after the tool ends. Its exit code goes to a file of its own:
+# tmux sees the terminal close apart from the process's end (wine's server
+# may hold the terminal or let it go first), and then may never learn the status.
 start()
 {
     "${TMUX_CMD[@]}" kill-server 2>/dev/null
     session=$((session + 1))
     TMUX_CMD=(tmux -f /dev/null -S "$work/tmux.$session.sock")
-    local command="exec timeout --foreground $WINE_TIMEOUT '$WINE' '$SPANFETCH_EXE'" arg
+    exit_file="$work/exit.$session"
+    rm -f "$exit_file" "$exit_file.new"
+    local command="timeout --foreground $WINE_TIMEOUT '$WINE' '$SPANFETCH_EXE'" arg
     for arg in "$@"; do command+=" '$arg'"; done
+    command+="; echo \$? >'$exit_file.new'; mv '$exit_file.new' '$exit_file'"
     "${TMUX_CMD[@]}" new-session -d -x 200 -y 50 -c "$work" \
         -e "WINEPREFIX=$WINEPREFIX" -e "WINEDEBUG=$WINEDEBUG" -e "WINEDLLOVERRIDES=$WINEDLLOVERRIDES" \
         "$command" \; set-option -w remain-on-exit on
@@ -38,23 +44,12 @@ start()
 # Whether the tool has ended, and its exit code.
 ended()
 {
-    [ "$("${TMUX_CMD[@]}" display -p '#{pane_dead}' 2>/dev/null)" = 1 ]
+    [ -f "$exit_file" ]
 }
 
-# tmux marks the pane dead when its terminal closes and learns the status
-# only once it has reaped the process, which on a busy machine can take
-# seconds. A process ended by a signal has no status but the signal.
 exit_code()
 {
-    local status signal tries
-    for ((tries = 0; tries < 100; tries++)); do
-        status=$("${TMUX_CMD[@]}" display -p '#{pane_dead_status}' 2>/dev/null)
-        [ -n "$status" ] && break
-        signal=$("${TMUX_CMD[@]}" display -p '#{pane_dead_signal}' 2>/dev/null)
-        [ -n "$signal" ] && { status="signal $signal"; break; }
-        sleep 0.2
-    done
-    printf '%s' "${status:-unknown}"
+    cat "$exit_file"
 }
 
 screen()
