@@ -238,14 +238,14 @@ TEST_F(DiscImage, DestinationPartThatIsTheImageBeingReadIsRefused)
 // and then damaged (where damage is given; the image converts without it).
 struct DamageCase {
     const char* name;
-    std::function<void(IsoSpec&, const std::vector<unsigned char>& part)> shape;
+    std::function<void(IsoLayout&, const std::vector<unsigned char>& part)> shape;
     std::function<void(IsoImage&)> damage;
     int exit_code;
 };
 
-IsoRecordSpec record(const std::string& name, std::vector<unsigned char> contents, unsigned char flags = 0)
+IsoRecordLayout record(const std::string& name, std::vector<unsigned char> contents, unsigned char flags = 0)
 {
-    IsoRecordSpec entry;
+    IsoRecordLayout entry;
     entry.name = name;
     entry.contents = std::move(contents);
     entry.flags = flags;
@@ -258,7 +258,7 @@ std::vector<unsigned char> slice(const std::vector<unsigned char>& bytes, size_t
 }
 
 // The part in extents of the given lengths, the last taking the rest.
-void in_extents(IsoSpec& layout, const std::vector<unsigned char>& part, std::vector<size_t> lengths)
+void in_extents(IsoLayout& layout, const std::vector<unsigned char>& part, std::vector<size_t> lengths)
 {
     size_t at = 0;
     for (size_t length : lengths) {
@@ -276,10 +276,10 @@ TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
     write_set(one);
     const std::vector<unsigned char> part0 = set_part(0);
 
-    auto plain = [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+    auto plain = [](IsoLayout& layout, const std::vector<unsigned char>& part) {
         layout.records.push_back(record("KORVADIS.IMG;1", part));
     };
-    auto filler_first = [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+    auto filler_first = [](IsoLayout& layout, const std::vector<unsigned char>& part) {
         layout.records.push_back(record("README.TXT;1", {'h', 'i'}));
         layout.records.push_back(record("KORVADIS.IMG;1", part));
     };
@@ -299,7 +299,7 @@ TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
         {"record shorter than 34 bytes", filler_first, [](IsoImage& image) { image.bytes[image.record_at[0]] = 33; },
          3},
         {"record running past its sector",
-         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+         [](IsoLayout& layout, const std::vector<unsigned char>& part) {
              // Seven records of 255 bytes after "." and "..", then a short one near the sector's end.
              for (int i = 0; i < 7; ++i) {
                  layout.records.push_back(record("F" + std::to_string(i) + ".BIN;1", {}));
@@ -321,25 +321,25 @@ TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
          },
          3},
         {"multi-extent chain meeting another name",
-         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+         [](IsoLayout& layout, const std::vector<unsigned char>& part) {
              layout.records.push_back(record("KORVADIS.IMG;1", slice(part, 0, 2 * CHUNK), ISO_FLAG_MORE_EXTENTS));
              layout.records.push_back(record("KORVADIS.IMH;1", slice(part, 2 * CHUNK, part.size())));
          },
          nothing, 3},
         {"multi-extent chain ending with the directory",
-         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+         [](IsoLayout& layout, const std::vector<unsigned char>& part) {
              layout.records.push_back(record("KORVADIS.IMG;1", part, ISO_FLAG_MORE_EXTENTS));
          },
          nothing, 3},
         {"no terminator among the descriptors",
-         [plain](IsoSpec& layout, const std::vector<unsigned char>& part) {
+         [plain](IsoLayout& layout, const std::vector<unsigned char>& part) {
              plain(layout, part);
              layout.descriptors.assign(40, 2);
              layout.descriptors[0] = 1;
          },
          nothing, 3},
         {"image cut inside its root directory",
-         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+         [](IsoLayout& layout, const std::vector<unsigned char>& part) {
              layout.records.push_back(record("README.TXT;1", {'h', 'i'}));
              layout.records.push_back(record("KORVADIS.IMG;1", part));
              layout.records.back().new_sector = true;
@@ -348,26 +348,26 @@ TEST_F(DiscImage, DamagedImagesEndWithTheirExitCode)
         {"part cut after its end marker", plain, cut_part_at(2 * CHUNK + 8192 + 100), 0},
         {"part cut before its end marker", plain, cut_part_at(2 * CHUNK + 2048), 4},
         {"root directory of two sectors, the first ending in zeros",
-         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+         [](IsoLayout& layout, const std::vector<unsigned char>& part) {
              layout.records.push_back(record("README.TXT;1", {'h', 'i'}));
              layout.records.push_back(record("KORVADIS.IMG;1", part));
              layout.records.back().new_sector = true;
          },
          nothing, 0},
         {"part in three extents",
-         [](IsoSpec& layout, const std::vector<unsigned char>& part) {
+         [](IsoLayout& layout, const std::vector<unsigned char>& part) {
              in_extents(layout, part, {CHUNK + 3 * SECTOR, CHUNK});
          },
          nothing, 0},
         {"part in extents that end inside a sector",
-         [](IsoSpec& layout, const std::vector<unsigned char>& part) { in_extents(layout, part, {CHUNK + 1000, 5001}); },
+         [](IsoLayout& layout, const std::vector<unsigned char>& part) { in_extents(layout, part, {CHUNK + 1000, 5001}); },
          nothing, 0},
     };
     for (const DamageCase& c : cases) {
         SCOPED_TRACE(c.name);
         remove_tree(work + "/out");
         ASSERT_EQ(mkdir((work + "/out").c_str(), 0755), 0);
-        IsoSpec layout;
+        IsoLayout layout;
         c.shape(layout, part0);
         IsoImage image = build_iso(layout);
         if (c.damage) {

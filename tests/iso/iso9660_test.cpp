@@ -73,17 +73,17 @@ std::vector<unsigned char> gather(const std::vector<unsigned char>& bytes, const
     return data;
 }
 
-IsoRecordSpec file(const std::string& name, size_t size, uint32_t seed)
+IsoRecordLayout file(const std::string& name, size_t size, uint32_t seed)
 {
-    IsoRecordSpec record;
+    IsoRecordLayout record;
     record.name = name;
     record.contents = noise(size, seed);
     return record;
 }
 
-IsoRecordSpec placed(const std::string& name, uint32_t lba, uint32_t length, unsigned char flags)
+IsoRecordLayout placed(const std::string& name, uint32_t lba, uint32_t length, unsigned char flags)
 {
-    IsoRecordSpec record;
+    IsoRecordLayout record;
     record.name = name;
     record.extent_given = true;
     record.lba = lba;
@@ -92,10 +92,10 @@ IsoRecordSpec placed(const std::string& name, uint32_t lba, uint32_t length, uns
     return record;
 }
 
-// Expects record `index` of spec found as one extent with its contents.
-void expect_single_extent(const IsoImage& image, const IsoSpec& spec, size_t index, const IsoFile& found)
+// Expects record `index` of layout found as one extent with its contents.
+void expect_single_extent(const IsoImage& image, const IsoLayout& layout, size_t index, const IsoFile& found)
 {
-    const IsoRecordSpec& record = spec.records[index];
+    const IsoRecordLayout& record = layout.records[index];
     ASSERT_EQ(found.extent_count, 1u);
     EXPECT_EQ(found.extents[0].offset, image.contents_at[index]);
     EXPECT_EQ(found.extents[0].length, record.contents.size());
@@ -105,17 +105,17 @@ void expect_single_extent(const IsoImage& image, const IsoSpec& spec, size_t ind
 
 TEST(Iso9660Names, MatchIgnoringCaseVersionAndTrailingDot)
 {
-    IsoSpec spec;
-    spec.records = {file("KORVADIS.IMG;1", 5000, 1), file("KORVADIS.001;1", 3 * S + 7, 2), file("FOO.;1", 100, 3),
+    IsoLayout layout;
+    layout.records = {file("KORVADIS.IMG;1", 5000, 1), file("KORVADIS.001;1", 3 * S + 7, 2), file("FOO.;1", 100, 3),
                     file("BAR", 10, 4), file("BAZ.TXT;12", 20, 5), placed("DATA", 40, 2048, ISO_FLAG_DIRECTORY),
                     file("DATA.;1", 30, 6), file("HIDDEN.BIN;1", 40, 7), file("PAIR.;1", 50, 8),
                     file("PAIR.;1", 60, 9), file("EMPTY.;1", 0, 10), file("XATTR.DAT;1", 3000, 11),
                     file("RR.TXT;1", 70, 12), file(".;1", 80, 13)};
-    spec.records[7].flags = ISO_FLAG_HIDDEN;
-    spec.records[8].flags = ISO_FLAG_ASSOCIATED;
-    spec.records[11].ext_attr_blocks = 2;
-    spec.records[12].system_use = 120;
-    const IsoImage image = build_iso(spec);
+    layout.records[7].flags = ISO_FLAG_HIDDEN;
+    layout.records[8].flags = ISO_FLAG_ASSOCIATED;
+    layout.records[11].ext_attr_blocks = 2;
+    layout.records[12].system_use = 120;
+    const IsoImage image = build_iso(layout);
 
     struct NameCase {
         const char* query;
@@ -141,14 +141,14 @@ TEST(Iso9660Names, MatchIgnoringCaseVersionAndTrailingDot)
             continue;
         }
         ASSERT_EQ(result, ISO_FOUND);
-        expect_single_extent(image, spec, static_cast<size_t>(c.record), found);
+        expect_single_extent(image, layout, static_cast<size_t>(c.record), found);
     }
 
     Medium medium{image.bytes};
     IsoFile found;
     EXPECT_EQ(lookup(medium, std::string(300, 'A').c_str(), found), ISO_ABSENT);
     ASSERT_EQ(lookup(medium, ("FOO;" + std::string(300, '1')).c_str(), found), ISO_FOUND);
-    expect_single_extent(image, spec, 2, found);
+    expect_single_extent(image, layout, 2, found);
     EXPECT_EQ(lookup(medium, nullptr, found), ISO_ABSENT);
 }
 
@@ -156,13 +156,13 @@ TEST(Iso9660Names, MatchIgnoringCaseVersionAndTrailingDot)
 // is zeros, and the walk goes on at the next sector.
 TEST(Iso9660Layout, NamesInLaterRootSectorsAreFound)
 {
-    IsoSpec spec;
+    IsoLayout layout;
     for (int i = 0; i < 60; ++i)
-        spec.records.push_back(file("FILE" + std::to_string(100 + i) + ".DAT;1", 100 + i, i));
-    spec.records.push_back(file("LATE.;1", 5, 99));
-    spec.records.back().new_sector = true;
-    spec.root_sectors = 4;
-    const IsoImage image = build_iso(spec);
+        layout.records.push_back(file("FILE" + std::to_string(100 + i) + ".DAT;1", 100 + i, i));
+    layout.records.push_back(file("LATE.;1", 5, 99));
+    layout.records.back().new_sector = true;
+    layout.root_sectors = 4;
+    const IsoImage image = build_iso(layout);
 
     // The first record that did not fit the first sector, and the sector it left unfilled.
     size_t spill = 0;
@@ -174,14 +174,14 @@ TEST(Iso9660Layout, NamesInLaterRootSectorsAreFound)
     ASSERT_EQ(image.record_at.back(), image.root + 2 * S);
     ASSERT_EQ(image.root_size, 4 * S);
 
-    const size_t wanted[] = {0, spill - 1, spill, spill + 1, spec.records.size() - 2, spec.records.size() - 1};
+    const size_t wanted[] = {0, spill - 1, spill, spill + 1, layout.records.size() - 2, layout.records.size() - 1};
     for (size_t index : wanted) {
-        const std::string query = spec.records[index].name.substr(0, spec.records[index].name.find(';'));
+        const std::string query = layout.records[index].name.substr(0, layout.records[index].name.find(';'));
         SCOPED_TRACE(query);
         Medium medium{image.bytes};
         IsoFile found;
         ASSERT_EQ(lookup(medium, query.c_str(), found), ISO_FOUND);
-        expect_single_extent(image, spec, index, found);
+        expect_single_extent(image, layout, index, found);
     }
     Medium medium{image.bytes};
     IsoFile found;
@@ -196,13 +196,13 @@ TEST(Iso9660MultiExtent, ExtentsInOrderAndSizeSummed)
     const uint32_t big_blocks = big / 2048;
     struct ChainCase {
         const char* what;
-        std::vector<IsoRecordSpec> chain;
+        std::vector<IsoRecordLayout> chain;
     };
-    std::vector<IsoRecordSpec> longest;
+    std::vector<IsoRecordLayout> longest;
     for (uint32_t i = 0; i < ISO_MAX_EXTENTS; ++i)
         longest.push_back(placed("BIG.;1", 3000 + i, 2048 * (i + 1),
                                  i + 1 < ISO_MAX_EXTENTS ? ISO_FLAG_MORE_EXTENTS : 0));
-    std::vector<IsoRecordSpec> across_sectors = {placed("BIG.;1", 1000, big, ISO_FLAG_MORE_EXTENTS),
+    std::vector<IsoRecordLayout> across_sectors = {placed("BIG.;1", 1000, big, ISO_FLAG_MORE_EXTENTS),
                                                  placed("BIG.;1", 1000 + big_blocks, 4096, 0)};
     across_sectors[1].new_sector = true;
     const ChainCase cases[] = {
@@ -215,12 +215,12 @@ TEST(Iso9660MultiExtent, ExtentsInOrderAndSizeSummed)
     };
     for (const ChainCase& c : cases) {
         SCOPED_TRACE(c.what);
-        IsoSpec spec;
+        IsoLayout layout;
         // Another file's chain first: its records must not join the one looked up.
-        spec.records = {placed("OTHER.;1", 500, big, ISO_FLAG_MORE_EXTENTS), placed("OTHER.;1", 600, 10, 0)};
-        spec.records.insert(spec.records.end(), c.chain.begin(), c.chain.end());
-        spec.records.push_back(file("AFTER.;1", 10, 1));
-        const IsoImage image = build_iso(spec);
+        layout.records = {placed("OTHER.;1", 500, big, ISO_FLAG_MORE_EXTENTS), placed("OTHER.;1", 600, 10, 0)};
+        layout.records.insert(layout.records.end(), c.chain.begin(), c.chain.end());
+        layout.records.push_back(file("AFTER.;1", 10, 1));
+        const IsoImage image = build_iso(layout);
 
         Medium medium{image.bytes};
         IsoFile found;
@@ -239,12 +239,12 @@ TEST(Iso9660MultiExtent, ExtentsInOrderAndSizeSummed)
 // The descriptors of the session given count; extents stay absolute.
 TEST(Iso9660Sessions, LastSessionDescriptorsCount)
 {
-    IsoSpec first;
+    IsoLayout first;
     first.records = {file("OLD.;1", 3000, 1)};
     const IsoImage old_image = build_iso(first);
     const uint32_t session_block = static_cast<uint32_t>(old_image.bytes.size() / S) + 150;
 
-    IsoSpec second;
+    IsoLayout second;
     second.session_block = session_block;
     second.records = {placed("OLD.;1", static_cast<uint32_t>(old_image.contents_at[0] / S), 3000, 0),
                       file("KORVADIS.IMG;1", 7000, 2)};
@@ -279,16 +279,16 @@ TEST(Iso9660Sessions, LastSessionDescriptorsCount)
 
 // The volume everything below starts from: the file looked up is the second
 // one, so damage to the first lies on the way to it.
-IsoSpec base_spec()
+IsoLayout base_layout()
 {
-    IsoSpec spec;
-    spec.records = {file("KORVADIS.IMG;1", 3000, 1), file("KORVADIS.001;1", 100, 2), file("OTHER.;1", 10, 3)};
-    return spec;
+    IsoLayout layout;
+    layout.records = {file("KORVADIS.IMG;1", 3000, 1), file("KORVADIS.001;1", 100, 2), file("OTHER.;1", 10, 3)};
+    return layout;
 }
 
 struct VolumeCase {
     const char* what;
-    void (*shape)(IsoSpec& spec);                        // nullptr: the base volume
+    void (*shape)(IsoLayout& layout);                        // nullptr: the base volume
     void (*damage)(IsoImage& image, Medium& medium);     // nullptr: left whole
     IsoLookup expected;
     const char* name = "KORVADIS.001";
@@ -299,10 +299,10 @@ void check_volume_cases(const VolumeCase* cases, size_t count)
     for (size_t i = 0; i < count; ++i) {
         const VolumeCase& c = cases[i];
         SCOPED_TRACE(c.what);
-        IsoSpec spec = base_spec();
+        IsoLayout layout = base_layout();
         if (c.shape)
-            c.shape(spec);
-        IsoImage image = build_iso(spec);
+            c.shape(layout);
+        IsoImage image = build_iso(layout);
         Medium medium;
         if (c.damage)
             c.damage(image, medium);
@@ -345,29 +345,29 @@ TEST(Iso9660Damage, VolumeStructure)
          ISO_DAMAGED},
         {"logical block size 512", nullptr,
          [](IsoImage& m, Medium&) { put_both16(m.bytes, m.pvd + ISO_PVD_BLOCK_SIZE, 512); }, ISO_DAMAGED},
-        {"no primary descriptor", [](IsoSpec& s) { s.descriptors = {2, 255}; }, nullptr, ISO_DAMAGED},
+        {"no primary descriptor", [](IsoLayout& s) { s.descriptors = {2, 255}; }, nullptr, ISO_DAMAGED},
         {"primary after a boot record and a supplementary descriptor",
-         [](IsoSpec& s) { s.descriptors = {0, 2, 1, 255}; }, nullptr, ISO_FOUND},
-        {"second primary descriptor passed over", [](IsoSpec& s) { s.descriptors = {1, 1, 255}; },
+         [](IsoLayout& s) { s.descriptors = {0, 2, 1, 255}; }, nullptr, ISO_FOUND},
+        {"second primary descriptor passed over", [](IsoLayout& s) { s.descriptors = {1, 1, 255}; },
          [](IsoImage& m, Medium&) { put_both32(m.bytes, m.pvd + S + ISO_PVD_ROOT_RECORD + ISO_REC_LBA, 0x7FFFFFFF); },
          ISO_FOUND},
         {"terminator last of the descriptors read",
-         [](IsoSpec& s) {
+         [](IsoLayout& s) {
              s.descriptors = descriptors_without_terminator(ISO_MAX_DESCRIPTORS - 1);
              s.descriptors.push_back(255);
          },
          nullptr, ISO_FOUND},
         {"terminator one past the descriptors read",
-         [](IsoSpec& s) {
+         [](IsoLayout& s) {
              s.descriptors = descriptors_without_terminator(ISO_MAX_DESCRIPTORS);
              s.descriptors.push_back(255);
          },
          nullptr, ISO_DAMAGED},
-        {"later descriptor without CD001", [](IsoSpec& s) { s.descriptors = {1, 2, 255}; },
+        {"later descriptor without CD001", [](IsoLayout& s) { s.descriptors = {1, 2, 255}; },
          [](IsoImage& m, Medium&) { m.bytes[m.pvd + S + 1] = 'X'; }, ISO_DAMAGED},
         {"later descriptor unreadable", nullptr, [](IsoImage& m, Medium& d) { d.fail_from = m.pvd + S; },
          ISO_DAMAGED},
-        {"descriptors run off the medium", [](IsoSpec& s) { s.descriptors = {1, 2, 2, 255}; },
+        {"descriptors run off the medium", [](IsoLayout& s) { s.descriptors = {1, 2, 2, 255}; },
          [](IsoImage& m, Medium&) { m.bytes.resize(m.pvd + 2 * S); }, ISO_DAMAGED},
         {"root directory beyond the medium", nullptr,
          [](IsoImage& m, Medium&) { put_both32(m.bytes, m.pvd + ISO_PVD_ROOT_RECORD + ISO_REC_LBA, 0x7FFFFFFF); },
@@ -399,11 +399,11 @@ TEST(Iso9660Damage, VolumeStructure)
              put_both32(m.bytes, m.pvd + ISO_PVD_ROOT_RECORD + ISO_REC_DATA_LENGTH, ISO_MAX_ROOT_SIZE);
          },
          ISO_ABSENT, "NOSUCH"},
-        {"medium truncated inside the root directory", [](IsoSpec& s) { s.root_sectors = 2; },
+        {"medium truncated inside the root directory", [](IsoLayout& s) { s.root_sectors = 2; },
          [](IsoImage& m, Medium&) { m.bytes.resize(m.root + S + 100); }, ISO_DAMAGED},
-        {"root directory sector unreadable", [](IsoSpec& s) { s.records[1].new_sector = true; },
+        {"root directory sector unreadable", [](IsoLayout& s) { s.records[1].new_sector = true; },
          [](IsoImage& m, Medium& d) { d.fail_from = m.root + S; }, ISO_DAMAGED},
-        {"device shorter than it reports", [](IsoSpec& s) { s.records[1].new_sector = true; },
+        {"device shorter than it reports", [](IsoLayout& s) { s.records[1].new_sector = true; },
          [](IsoImage& m, Medium& d) {
              d.size = m.bytes.size();
              m.bytes.resize(m.root + S);
@@ -426,7 +426,7 @@ TEST(Iso9660Damage, DirectoryRecords)
          ISO_DAMAGED, "NOSUCH"},
         {"record length 1", nullptr, [](IsoImage& m, Medium&) { m.bytes[m.record_at[0]] = 1; }, ISO_DAMAGED},
         {"record runs past its sector",
-         [](IsoSpec& s) {
+         [](IsoLayout& s) {
              // Records of 236 bytes ahead push the file looked up into the next sector.
              for (int i = 0; i < 8; ++i) {
                  s.records.insert(s.records.begin(), file("F" + std::to_string(i), 1, i));
@@ -467,21 +467,21 @@ TEST(Iso9660Damage, DirectoryRecords)
          [](IsoImage& m, Medium&) { m.bytes[m.record_at[2] + ISO_REC_FLAGS] = ISO_FLAG_MORE_EXTENTS; },
          ISO_DAMAGED, "OTHER"},
         {"chain meets another name",
-         [](IsoSpec& s) { s.records[1].flags = ISO_FLAG_MORE_EXTENTS; }, nullptr, ISO_DAMAGED},
+         [](IsoLayout& s) { s.records[1].flags = ISO_FLAG_MORE_EXTENTS; }, nullptr, ISO_DAMAGED},
         {"chain meets another name of the same length",
-         [](IsoSpec& s) {
+         [](IsoLayout& s) {
              s.records[1].flags = ISO_FLAG_MORE_EXTENTS;
              s.records[2].name = "KORVADIS.002;1";
          },
          nullptr, ISO_DAMAGED},
         {"chain meets a directory of the same name",
-         [](IsoSpec& s) {
+         [](IsoLayout& s) {
              s.records[1].flags = ISO_FLAG_MORE_EXTENTS;
              s.records[2] = placed("KORVADIS.001;1", 40, 2048, ISO_FLAG_DIRECTORY);
          },
          nullptr, ISO_DAMAGED},
         {"chain of more extents than kept",
-         [](IsoSpec& s) {
+         [](IsoLayout& s) {
              s.records.resize(1);
              for (uint32_t i = 0; i <= ISO_MAX_EXTENTS; ++i)
                  s.records.push_back(placed("KORVADIS.001;1", 100 + i, 2048, ISO_FLAG_MORE_EXTENTS));

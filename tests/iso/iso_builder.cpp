@@ -89,32 +89,32 @@ void put_both32(std::vector<unsigned char>& bytes, uint64_t at, uint32_t value)
     }
 }
 
-IsoImage build_iso(const IsoSpec& spec)
+IsoImage build_iso(const IsoLayout& layout)
 {
     IsoImage image;
-    std::vector<unsigned char> descriptors = spec.descriptors;
+    std::vector<unsigned char> descriptors = layout.descriptors;
     if (descriptors.empty())
         descriptors = {1, 255};
-    const uint32_t root_lba = spec.session_block + 16 + static_cast<uint32_t>(descriptors.size());
+    const uint32_t root_lba = layout.session_block + 16 + static_cast<uint32_t>(descriptors.size());
 
     // Record places inside the root directory: none crosses a sector boundary.
     std::vector<uint32_t> places;
     uint32_t at = 2 * record_length(1, 0);  // "." and ".."
-    for (const IsoRecordSpec& record : spec.records) {
+    for (const IsoRecordLayout& record : layout.records) {
         uint32_t size = record_length(record.name.size(), record.system_use);
         if ((record.new_sector && at % SECTOR != 0) || at % SECTOR + size > SECTOR)
             at = (at / SECTOR + 1) * SECTOR;
         places.push_back(at);
         at += size;
     }
-    uint32_t root_sectors = blocks_for(at) > spec.root_sectors ? blocks_for(at) : spec.root_sectors;
+    uint32_t root_sectors = blocks_for(at) > layout.root_sectors ? blocks_for(at) : layout.root_sectors;
     image.root_size = root_sectors * SECTOR;
     image.root = uint64_t{root_lba} * SECTOR;
 
     // Contents on blocks of their own after the root directory.
     uint32_t next_block = root_lba + root_sectors;
     std::vector<uint32_t> lbas;
-    for (const IsoRecordSpec& record : spec.records) {
+    for (const IsoRecordLayout& record : layout.records) {
         if (record.extent_given) {
             lbas.push_back(record.lba);
             image.contents_at.push_back(uint64_t{record.lba + record.ext_attr_blocks} * SECTOR);
@@ -128,7 +128,7 @@ IsoImage build_iso(const IsoSpec& spec)
     image.bytes.assign(uint64_t{next_block} * SECTOR, 0);
     std::vector<unsigned char>& bytes = image.bytes;
     for (size_t i = 0; i < descriptors.size(); ++i) {
-        uint64_t place = uint64_t{spec.session_block + 16 + static_cast<uint32_t>(i)} * SECTOR;
+        uint64_t place = uint64_t{layout.session_block + 16 + static_cast<uint32_t>(i)} * SECTOR;
         if (descriptors[i] == 1) {
             if (image.pvd == 0)
                 image.pvd = place;
@@ -141,8 +141,8 @@ IsoImage build_iso(const IsoSpec& spec)
     write_record(bytes, image.root, std::string(1, '\0'), root_lba, image.root_size, ISO_FLAG_DIRECTORY, 0, 0);
     write_record(bytes, image.root + record_length(1, 0), std::string(1, '\1'), root_lba, image.root_size,
                  ISO_FLAG_DIRECTORY, 0, 0);
-    for (size_t i = 0; i < spec.records.size(); ++i) {
-        const IsoRecordSpec& record = spec.records[i];
+    for (size_t i = 0; i < layout.records.size(); ++i) {
+        const IsoRecordLayout& record = layout.records[i];
         uint32_t length = record.extent_given ? record.length : static_cast<uint32_t>(record.contents.size());
         image.record_at.push_back(image.root + places[i]);
         write_record(bytes, image.record_at[i], record.name, lbas[i], length, record.flags, record.ext_attr_blocks,

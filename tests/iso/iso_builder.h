@@ -11,7 +11,7 @@ constexpr unsigned char ISO_FLAG_ASSOCIATED = 0x04;
 constexpr unsigned char ISO_FLAG_MORE_EXTENTS = 0x80;
 
 // One root directory entry after "." and "..".
-struct IsoRecordSpec {
+struct IsoRecordLayout {
     std::string name;                     // identifier as recorded: "KORVADIS.IMG;1", "FOO.;1", "SUB"
     std::vector<unsigned char> contents;  // placed after the root directory, unless extent_given
     unsigned char flags = 0;
@@ -23,8 +23,8 @@ struct IsoRecordSpec {
     bool new_sector = false;              // starts the next root sector, the rest of this one zeros
 };
 
-struct IsoSpec {
-    std::vector<IsoRecordSpec> records;
+struct IsoLayout {
+    std::vector<IsoRecordLayout> records;
     // Types of the descriptors from the session's sector 16 on: 1 primary, 255 terminator,
     // others (0 boot record, 2 supplementary) carry only their type and identifier.
     // Empty: a primary and a terminator.
@@ -38,12 +38,12 @@ struct IsoImage {
     uint64_t pvd = 0;                   // byte offset of the (first) primary descriptor
     uint64_t root = 0;                  // byte offset of the root directory
     uint32_t root_size = 0;
-    std::vector<uint64_t> record_at;    // byte offset of each spec record
+    std::vector<uint64_t> record_at;    // byte offset of each layout record
     std::vector<uint64_t> contents_at;  // byte offset of each record's data (after its extended attributes)
 };
 
 // Aborts with a message when a record cannot be encoded (over 255 bytes).
-IsoImage build_iso(const IsoSpec& spec);
+IsoImage build_iso(const IsoLayout& layout);
 
 // Both-endian fields: the little-endian value followed by the big-endian one.
 void put_both16(std::vector<unsigned char>& bytes, uint64_t at, uint16_t value);

@@ -44,15 +44,15 @@ std::vector<unsigned char> contents(const std::string& name, uint32_t disc)
 // A disc whose session starting at session_block holds these parts.
 IsoImage disc_of(const std::vector<std::string>& parts, uint32_t disc, uint32_t session_block = 0)
 {
-    IsoSpec spec;
-    spec.session_block = session_block;
+    IsoLayout layout;
+    layout.session_block = session_block;
     for (const std::string& part : parts) {
-        IsoRecordSpec record;
+        IsoRecordLayout record;
         record.name = part + ";1";
         record.contents = contents(part, disc);
-        spec.records.push_back(record);
+        layout.records.push_back(record);
     }
-    return build_iso(spec);
+    return build_iso(layout);
 }
 
 // Reads the part whole in chunks, as the copy does; empty when it does not open.

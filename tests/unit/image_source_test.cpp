@@ -73,14 +73,14 @@ struct FileLayout {
 
 IsoImage image_of(const std::vector<FileLayout>& files)
 {
-    IsoSpec layout;
+    IsoLayout layout;
     for (const FileLayout& file : files) {
         std::vector<uint32_t> lengths = file.extent_lengths;
         if (lengths.empty())
             lengths = {static_cast<uint32_t>(file.contents.size())};
         size_t taken = 0;
         for (size_t i = 0; i < lengths.size(); ++i) {
-            IsoRecordSpec record;
+            IsoRecordLayout record;
             record.name = file.name;
             record.contents.assign(file.contents.begin() + taken, file.contents.begin() + taken + lengths[i]);
             record.flags = i + 1 < lengths.size() ? ISO_FLAG_MORE_EXTENTS : 0;
@@ -212,8 +212,8 @@ TEST_F(ImageSource, SeeksAndReadsAcrossExtentsBeyondFourGibibytes)
     const uint32_t second_length = 70000;
     const uint32_t second_lba = 64;
     const uint32_t first_lba = second_lba + static_cast<uint32_t>(round_up(second_length) / SECTOR) + 10;
-    IsoSpec layout;
-    IsoRecordSpec record;
+    IsoLayout layout;
+    IsoRecordLayout record;
     record.name = "KORVADIS.IMG;1";
     record.extent_given = true;
     record.lba = first_lba;
