@@ -9,7 +9,7 @@ add_executable(image_source_tests
   ${PROJECT_SOURCE_DIR}/platform/source_file.cpp
   ${PROJECT_SOURCE_DIR}/platform/iso9660.cpp)
 target_include_directories(image_source_tests PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(image_source_tests PRIVATE iso_builder GTest::gtest_main)
+target_link_libraries(image_source_tests PRIVATE iso_builder image_builder GTest::gtest_main)
 gtest_discover_tests(image_source_tests DISCOVERY_TIMEOUT 60)
 
 if(WIN32)

@@ -4,7 +4,7 @@ add_library(iso_builder STATIC ${CMAKE_CURRENT_LIST_DIR}/iso/iso_builder.cpp)
 target_include_directories(iso_builder PUBLIC ${PROJECT_SOURCE_DIR})
 
 add_executable(iso9660_tests ${CMAKE_CURRENT_LIST_DIR}/iso/iso9660_test.cpp)
-target_link_libraries(iso9660_tests PRIVATE spanfetch_platform iso_builder GTest::gtest_main)
+target_link_libraries(iso9660_tests PRIVATE spanfetch_platform iso_builder image_builder GTest::gtest_main)
 gtest_discover_tests(iso9660_tests TEST_PREFIX iso9660. DISCOVERY_TIMEOUT 60)
 
 # Linux only: xorriso and clang's fuzzer are Linux tools.

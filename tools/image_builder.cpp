@@ -173,6 +173,13 @@ std::vector<unsigned char> part_bytes(const ImageSet& set, uint32_t part)
     return bytes;
 }
 
+std::vector<unsigned char> random_bytes(size_t count, uint64_t seed)
+{
+    std::vector<unsigned char> bytes(count);
+    fill_stream(mix(seed ^ 0xA0761D6478BD642FULL), 0, bytes.data(), count);
+    return bytes;
+}
+
 bool write_image_set(const ImageSet& set, const std::string& directory)
 {
     for (uint32_t part = 0; part < set.part_sizes.size(); ++part)

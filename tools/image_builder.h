@@ -37,6 +37,10 @@ void part_bytes(const ImageSet& set, uint32_t part, uint64_t start, unsigned cha
 // A whole part in memory.
 std::vector<unsigned char> part_bytes(const ImageSet& set, uint32_t part);
 
+// count bytes of the same kind of pseudo-random data, from a stream of their
+// own chosen by seed: contents for other files a test needs.
+std::vector<unsigned char> random_bytes(size_t count, uint64_t seed);
+
 // Writes every part into directory (which must exist). Returns false with a
 // message on standard error when a file cannot be written.
 bool write_image_set(const ImageSet& set, const std::string& directory);

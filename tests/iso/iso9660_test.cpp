@@ -9,6 +9,7 @@
 
 #include "platform/iso9660.h"
 #include "tests/iso/iso_builder.h"
+#include "tools/image_builder.h"
 
 namespace {
 
@@ -49,17 +50,6 @@ IsoLookup lookup(Medium& medium, const char* name, IsoFile& file)
     return result;
 }
 
-std::vector<unsigned char> noise(size_t size, uint32_t seed)
-{
-    std::vector<unsigned char> bytes(size);
-    uint32_t state = seed * 2654435761u + 1;
-    for (unsigned char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<unsigned char>(state >> 16);
-    }
-    return bytes;
-}
-
 // The file's bytes gathered through its extents.
 std::vector<unsigned char> gather(const std::vector<unsigned char>& bytes, const IsoFile& file)
 {
@@ -77,7 +67,7 @@ IsoRecordLayout file(const std::string& name, size_t size, uint32_t seed)
 {
     IsoRecordLayout record;
     record.name = name;
-    record.contents = noise(size, seed);
+    record.contents = random_bytes(size, seed);
     return record;
 }
 

@@ -13,19 +13,12 @@
 #include "platform/source_file.h"
 #include "tests/fake/fake_disc_file.h"
 #include "tests/iso/iso_builder.h"
+#include "tests/native_path.h"
 
 namespace {
 
 constexpr uint32_t SECTOR = 2048;
 constexpr uint32_t CHUNK = 31 * SECTOR;
-
-std::string native(std::string path)
-{
-    for (char& c : path)
-        if (c == '/')
-            c = PATH_SEPARATOR;
-    return path;
-}
 
 // Contents of its own for every file name and disc.
 std::vector<unsigned char> contents(const std::string& name, uint32_t disc)

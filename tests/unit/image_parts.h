@@ -7,18 +7,12 @@
 #include "front/driver.h"
 #include "front/paths.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/native_path.h"
 #include "tools/image_builder.h"
 
 namespace parts {
 
-// A test's '/' path as the platform spells it in messages and path buffers.
-inline std::string native(std::string path)
-{
-    for (char& c : path)
-        if (c == '/')
-            c = PATH_SEPARATOR;
-    return path;
-}
+using ::native;
 
 inline std::string name(const std::string& base, uint32_t part)
 {

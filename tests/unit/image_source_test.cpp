@@ -11,30 +11,13 @@
 #include "platform/source_file.h"
 #include "tests/fake/fake_disc_file.h"
 #include "tests/iso/iso_builder.h"
+#include "tools/image_builder.h"
+#include "tests/native_path.h"
 
 namespace {
 
 constexpr uint32_t SECTOR = 2048;
 constexpr uint64_t CHUNK = 31 * SECTOR;
-
-std::string native(std::string path)
-{
-    for (char& c : path)
-        if (c == '/')
-            c = PATH_SEPARATOR;
-    return path;
-}
-
-std::vector<unsigned char> noise(size_t size, uint32_t seed)
-{
-    std::vector<unsigned char> bytes(size);
-    uint32_t state = seed * 2654435761u + 7;
-    for (unsigned char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<unsigned char>(state >> 16);
-    }
-    return bytes;
-}
 
 uint64_t round_up(uint64_t bytes)
 {
@@ -182,9 +165,9 @@ TEST_F(ImageSource, ReadsAPartFromItsExtentsInOrderAndNothingElse)
         for (uint32_t length : c.lengths)
             total += length;
         // Other files on both sides, so a read past the part would take their bytes.
-        std::vector<FileLayout> files = {{"BEFORE.BIN;1", noise(3000, 1), {}},
-                                       {"KORVADIS.IMG;1", noise(total, 2), c.lengths},
-                                       {"AFTER.BIN;1", noise(5000, 3), {}}};
+        std::vector<FileLayout> files = {{"BEFORE.BIN;1", random_bytes(3000, 1), {}},
+                                       {"KORVADIS.IMG;1", random_bytes(total, 2), c.lengths},
+                                       {"AFTER.BIN;1", random_bytes(5000, 3), {}}};
         IsoImage image = image_of(files);
         std::vector<Extent> extents = extents_of(image, files, "KORVADIS.IMG;1");
         // Whole chunks as the copy reads, single sectors as its recovery
@@ -257,7 +240,7 @@ TEST_F(ImageSource, SeeksAndReadsAcrossExtentsBeyondFourGibibytes)
 
 TEST_F(ImageSource, PartRunningPastATruncatedImageDeliversWhatIsThere)
 {
-    std::vector<FileLayout> files = {{"KORVADIS.IMG;1", noise(4 * CHUNK, 4), {}}};
+    std::vector<FileLayout> files = {{"KORVADIS.IMG;1", random_bytes(4 * CHUNK, 4), {}}};
     IsoImage image = image_of(files);
     const uint64_t part_start = image.contents_at[0];
     for (uint64_t kept : {uint64_t{CHUNK + 3 * SECTOR}, uint64_t{CHUNK + 3 * SECTOR + 700}, uint64_t{0}}) {
@@ -279,7 +262,7 @@ std::vector<unsigned char> volume(const std::vector<std::string>& names, uint32_
 {
     std::vector<FileLayout> files;
     for (const std::string& name : names)
-        files.push_back({name, noise(3000, seed++), {}});
+        files.push_back({name, random_bytes(3000, seed++), {}});
     return image_of(files).bytes;
 }
 
@@ -288,7 +271,7 @@ std::vector<unsigned char> contents_in(const std::vector<std::string>& names, ui
 {
     for (size_t i = 0; i < names.size(); ++i)
         if (names[i] == name)
-            return noise(3000, seed + static_cast<uint32_t>(i));
+            return random_bytes(3000, seed + static_cast<uint32_t>(i));
     return {};
 }
 
