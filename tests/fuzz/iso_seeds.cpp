@@ -17,17 +17,6 @@ IsoRecordLayout record(const std::string& name, size_t size, unsigned char flags
     return layout;
 }
 
-IsoRecordLayout placed(const std::string& name, uint32_t lba, uint32_t length, unsigned char flags)
-{
-    IsoRecordLayout layout;
-    layout.name = name;
-    layout.extent_given = true;
-    layout.lba = lba;
-    layout.length = length;
-    layout.flags = flags;
-    return layout;
-}
-
 bool write_seed(const std::string& directory, const char* name, const IsoLayout& layout)
 {
     const IsoImage image = build_iso(layout);
@@ -64,14 +53,14 @@ int main(int argc, char** argv)
     ok &= write_seed(directory, "two_sectors.iso", two_sectors);
 
     IsoLayout multi_extent;
-    multi_extent.records = {placed("BIG.;1", 40, 0xFFFFF800, ISO_FLAG_MORE_EXTENTS),
-                            placed("BIG.;1", 40 + 0x1FFFFF, 0xFFFFF800, ISO_FLAG_MORE_EXTENTS),
-                            placed("BIG.;1", 40 + 2 * 0x1FFFFF, 5000, 0), record("KORVADIS.IMG;1", 10)};
+    multi_extent.records = {placed_record("BIG.;1", 40, 0xFFFFF800, ISO_FLAG_MORE_EXTENTS),
+                            placed_record("BIG.;1", 40 + 0x1FFFFF, 0xFFFFF800, ISO_FLAG_MORE_EXTENTS),
+                            placed_record("BIG.;1", 40 + 2 * 0x1FFFFF, 5000, 0), record("KORVADIS.IMG;1", 10)};
     ok &= write_seed(directory, "multi_extent.iso", multi_extent);
 
     IsoLayout varied;
     varied.descriptors = {0, 2, 1, 255};
-    varied.records = {placed("KORVADIS.IMG", 30, 2048, ISO_FLAG_DIRECTORY), record("KORVADIS.IMG;1", 5),
+    varied.records = {placed_record("KORVADIS.IMG", 30, 2048, ISO_FLAG_DIRECTORY), record("KORVADIS.IMG;1", 5),
                       record("KORVADIS.001;1", 5, ISO_FLAG_ASSOCIATED), record("KORVADIS.001;1", 7),
                       record("FOO.", 9, ISO_FLAG_HIDDEN)};
     varied.records[1].ext_attr_blocks = 1;
@@ -80,13 +69,13 @@ int main(int argc, char** argv)
 
     IsoLayout longest_chain;
     for (uint32_t i = 0; i < 64; ++i)
-        longest_chain.records.push_back(placed("KORVADIS.IMG;1", 100 + i, 2048, i < 63 ? ISO_FLAG_MORE_EXTENTS : 0));
+        longest_chain.records.push_back(placed_record("KORVADIS.IMG;1", 100 + i, 2048, i < 63 ? ISO_FLAG_MORE_EXTENTS : 0));
     ok &= write_seed(directory, "longest_chain.iso", longest_chain);
 
     // Just past the bounds: one extent too many, and a terminator out of reach.
     IsoLayout chain_too_long = longest_chain;
     chain_too_long.records.back().flags = ISO_FLAG_MORE_EXTENTS;
-    chain_too_long.records.push_back(placed("KORVADIS.IMG;1", 164, 2048, 0));
+    chain_too_long.records.push_back(placed_record("KORVADIS.IMG;1", 164, 2048, 0));
     ok &= write_seed(directory, "chain_too_long.iso", chain_too_long);
 
     IsoLayout many_descriptors = plain;

@@ -71,17 +71,6 @@ IsoRecordLayout file(const std::string& name, size_t size, uint32_t seed)
     return record;
 }
 
-IsoRecordLayout placed(const std::string& name, uint32_t lba, uint32_t length, unsigned char flags)
-{
-    IsoRecordLayout record;
-    record.name = name;
-    record.extent_given = true;
-    record.lba = lba;
-    record.length = length;
-    record.flags = flags;
-    return record;
-}
-
 // Expects record `index` of layout found as one extent with its contents.
 void expect_single_extent(const IsoImage& image, const IsoLayout& layout, size_t index, const IsoFile& found)
 {
@@ -97,7 +86,7 @@ TEST(Iso9660Names, MatchIgnoringCaseVersionAndTrailingDot)
 {
     IsoLayout layout;
     layout.records = {file("KORVADIS.IMG;1", 5000, 1), file("KORVADIS.001;1", 3 * S + 7, 2), file("FOO.;1", 100, 3),
-                    file("BAR", 10, 4), file("BAZ.TXT;12", 20, 5), placed("DATA", 40, 2048, ISO_FLAG_DIRECTORY),
+                    file("BAR", 10, 4), file("BAZ.TXT;12", 20, 5), placed_record("DATA", 40, 2048, ISO_FLAG_DIRECTORY),
                     file("DATA.;1", 30, 6), file("HIDDEN.BIN;1", 40, 7), file("PAIR.;1", 50, 8),
                     file("PAIR.;1", 60, 9), file("EMPTY.;1", 0, 10), file("XATTR.DAT;1", 3000, 11),
                     file("RR.TXT;1", 70, 12), file(".;1", 80, 13)};
@@ -190,16 +179,16 @@ TEST(Iso9660MultiExtent, ExtentsInOrderAndSizeSummed)
     };
     std::vector<IsoRecordLayout> longest;
     for (uint32_t i = 0; i < ISO_MAX_EXTENTS; ++i)
-        longest.push_back(placed("BIG.;1", 3000 + i, 2048 * (i + 1),
+        longest.push_back(placed_record("BIG.;1", 3000 + i, 2048 * (i + 1),
                                  i + 1 < ISO_MAX_EXTENTS ? ISO_FLAG_MORE_EXTENTS : 0));
-    std::vector<IsoRecordLayout> across_sectors = {placed("BIG.;1", 1000, big, ISO_FLAG_MORE_EXTENTS),
-                                                 placed("BIG.;1", 1000 + big_blocks, 4096, 0)};
+    std::vector<IsoRecordLayout> across_sectors = {placed_record("BIG.;1", 1000, big, ISO_FLAG_MORE_EXTENTS),
+                                                 placed_record("BIG.;1", 1000 + big_blocks, 4096, 0)};
     across_sectors[1].new_sector = true;
     const ChainCase cases[] = {
         {"three extents",
-         {placed("BIG.;1", 1000, big, ISO_FLAG_MORE_EXTENTS),
-          placed("BIG.;1", 1000 + big_blocks, big, ISO_FLAG_MORE_EXTENTS),
-          placed("BIG.;1", 1000 + 2 * big_blocks, 12345, 0)}},
+         {placed_record("BIG.;1", 1000, big, ISO_FLAG_MORE_EXTENTS),
+          placed_record("BIG.;1", 1000 + big_blocks, big, ISO_FLAG_MORE_EXTENTS),
+          placed_record("BIG.;1", 1000 + 2 * big_blocks, 12345, 0)}},
         {"chain continued in the next sector", across_sectors},
         {"as many extents as kept", longest},
     };
@@ -207,7 +196,7 @@ TEST(Iso9660MultiExtent, ExtentsInOrderAndSizeSummed)
         SCOPED_TRACE(c.what);
         IsoLayout layout;
         // Another file's chain first: its records must not join the one looked up.
-        layout.records = {placed("OTHER.;1", 500, big, ISO_FLAG_MORE_EXTENTS), placed("OTHER.;1", 600, 10, 0)};
+        layout.records = {placed_record("OTHER.;1", 500, big, ISO_FLAG_MORE_EXTENTS), placed_record("OTHER.;1", 600, 10, 0)};
         layout.records.insert(layout.records.end(), c.chain.begin(), c.chain.end());
         layout.records.push_back(file("AFTER.;1", 10, 1));
         const IsoImage image = build_iso(layout);
@@ -236,7 +225,7 @@ TEST(Iso9660Sessions, LastSessionDescriptorsCount)
 
     IsoLayout second;
     second.session_block = session_block;
-    second.records = {placed("OLD.;1", static_cast<uint32_t>(old_image.contents_at[0] / S), 3000, 0),
+    second.records = {placed_record("OLD.;1", static_cast<uint32_t>(old_image.contents_at[0] / S), 3000, 0),
                       file("KORVADIS.IMG;1", 7000, 2)};
     IsoImage image = build_iso(second);
     std::copy(old_image.bytes.begin(), old_image.bytes.end(), image.bytes.begin());
@@ -467,14 +456,14 @@ TEST(Iso9660Damage, DirectoryRecords)
         {"chain meets a directory of the same name",
          [](IsoLayout& s) {
              s.records[1].flags = ISO_FLAG_MORE_EXTENTS;
-             s.records[2] = placed("KORVADIS.001;1", 40, 2048, ISO_FLAG_DIRECTORY);
+             s.records[2] = placed_record("KORVADIS.001;1", 40, 2048, ISO_FLAG_DIRECTORY);
          },
          nullptr, ISO_DAMAGED},
         {"chain of more extents than kept",
          [](IsoLayout& s) {
              s.records.resize(1);
              for (uint32_t i = 0; i <= ISO_MAX_EXTENTS; ++i)
-                 s.records.push_back(placed("KORVADIS.001;1", 100 + i, 2048, ISO_FLAG_MORE_EXTENTS));
+                 s.records.push_back(placed_record("KORVADIS.001;1", 100 + i, 2048, ISO_FLAG_MORE_EXTENTS));
              s.records.back().flags = 0;
          },
          nullptr, ISO_DAMAGED},

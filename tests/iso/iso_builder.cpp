@@ -89,6 +89,17 @@ void put_both32(std::vector<unsigned char>& bytes, uint64_t at, uint32_t value)
     }
 }
 
+IsoRecordLayout placed_record(const std::string& name, uint32_t lba, uint32_t length, unsigned char flags)
+{
+    IsoRecordLayout record;
+    record.name = name;
+    record.extent_given = true;
+    record.lba = lba;
+    record.length = length;
+    record.flags = flags;
+    return record;
+}
+
 IsoImage build_iso(const IsoLayout& layout)
 {
     IsoImage image;

@@ -45,6 +45,10 @@ struct IsoImage {
 // Aborts with a message when a record cannot be encoded (over 255 bytes).
 IsoImage build_iso(const IsoLayout& layout);
 
+// A record whose extent is given rather than laid out: lba and length as
+// recorded, wherever they point.
+IsoRecordLayout placed_record(const std::string& name, uint32_t lba, uint32_t length, unsigned char flags);
+
 // Both-endian fields: the little-endian value followed by the big-endian one.
 void put_both16(std::vector<unsigned char>& bytes, uint64_t at, uint16_t value);
 void put_both32(std::vector<unsigned char>& bytes, uint64_t at, uint32_t value);
