@@ -104,6 +104,11 @@ DiscFile* disc_open(const char* path)
         }
     if (file == nullptr)
         return nullptr;
+    // Only a file or a device can hold a part; opening a FIFO would wait for
+    // a writer that never comes.
+    PathKind kind = disc_path_kind(path);
+    if (kind != PATH_FILE && kind != PATH_DEVICE)
+        return nullptr;
 
     int fd;
     do
@@ -115,9 +120,9 @@ DiscFile* disc_open(const char* path)
     if (fd == -1)
         return nullptr;
 
-    // Something of that name that is not a file cannot be read as one.
+    // Replaced by something else meanwhile: not read either.
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))) {
         close(fd);
         return nullptr;
     }

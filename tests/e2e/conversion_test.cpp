@@ -138,6 +138,17 @@ TEST_P(Conversion, EndsWithTheDocumentedCodeAndMessage)
     }
 }
 
+TEST_P(Conversion, PartThatIsNoFileIsNotOpened)
+{
+    // A FIFO in the part's place would block the open for ever.
+    ASSERT_EQ(mkdir((work + "/odd").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((work + "/odd/KORVADIS.IMG").c_str(), 0644), 0);
+    Outcome run = spanfetch({"odd", "out/disk"});
+    EXPECT_EQ(run.exit_code, 3);
+    EXPECT_EQ(run.output, "\n\nUnable to open odd/KORVADIS.IMG\n");
+    EXPECT_FALSE(file_exists(work + "/out/disk.IMG"));
+}
+
 TEST_P(Conversion, ExistingDestinationIsKeptWithoutAnAnswer)
 {
     ImageSet set;
